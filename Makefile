@@ -1,0 +1,48 @@
+# Front door: `make run` and `make test` are all a new user needs.
+# Each first installs missing Debian packages (scripts/setup-deps.sh).
+
+JOBS ?= $(shell nproc)
+BUILD := build
+TEST_BUILD := build-test
+CMAKE_FLAGS ?=
+
+.PHONY: all deps build run test fuzz bench bench-timing demo clean
+
+all: build
+
+deps:
+	@scripts/setup-deps.sh
+
+$(BUILD)/CMakeCache.txt:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DWORDTAP_BENCH=ON $(CMAKE_FLAGS)
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+# Runs wordtap in ./experiment; it creates data/ and its results there.
+run: build
+	mkdir -p experiment
+	cd experiment && ../$(BUILD)/wordtap
+
+$(TEST_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DWORDTAP_TESTS=ON \
+	  -DWORDTAP_SANITIZE=ON -DWORDTAP_WERROR=ON $(CMAKE_FLAGS)
+
+test: deps $(TEST_BUILD)/CMakeCache.txt
+	cmake --build $(TEST_BUILD) -j $(JOBS)
+	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+
+fuzz: deps
+	tests/fuzz/run.sh
+
+bench: build
+	tests/bench/run.sh $(BUILD)
+
+bench-timing: build
+	tests/e2e/bench_timing.sh $(BUILD)
+
+demo: build
+	tests/e2e/demo.sh $(BUILD)
+
+clean:
+	rm -rf $(BUILD) $(TEST_BUILD) build-fuzz

@@ -1,0 +1,43 @@
+// The lexical-decision experiment: run and results log, settings, display
+// set-up, text screens and word lists.
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+struct StringList;
+
+namespace Settings {
+extern int32_t Width;
+extern int32_t Height;
+extern int32_t Fullscreen;
+extern int32_t UseNativeResolution;
+extern int32_t RandomizeOrder;
+}  // namespace Settings
+
+namespace DisplaySize {
+extern int32_t Width;
+extern int32_t Height;
+}  // namespace DisplaySize
+
+enum Response : int32_t { ResponseQuit = 0, ResponseWord = 1, ResponseNonWord = 2 };
+
+extern const char* const AssertionSuffix;  // ": assertion failed!"
+extern const char* const DisplaySuffix;    // ": Couldn't initialize display!"
+constexpr int32_t ResultsFileNumber = 0;
+
+// Runs the experiment once; every way out ends the process via the runtime.
+[[noreturn]] void RunExperiment();
+// Shows "Error<line><suffix>" in the box titled "wordtap", then shuts down.
+[[noreturn]] void AssertOrDie(int32_t line, const char* suffix);
+
+int32_t LoadSettings();
+int32_t InitDisplay();
+std::string LoadIntroText();
+std::string LoadFinalText();
+void ShowText(float fx, float fy, std::string_view text);
+Response WaitForResponse();
+void LoadWordList(StringList* list);
+
+// "  0.523"-style seconds with three decimals in a three-wide field.
+std::string ReactionTimeText(int64_t milliseconds);

@@ -1,0 +1,11 @@
+# SDL2 for the window, surface and keyboard; FreeType + fontconfig for text.
+find_package(PkgConfig REQUIRED)
+pkg_check_modules(WT_SDL2 REQUIRED IMPORTED_TARGET sdl2)
+pkg_check_modules(WT_FREETYPE REQUIRED IMPORTED_TARGET freetype2)
+pkg_check_modules(WT_FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+file(GLOB WT_SDL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/display/backends/sdl/*.cpp)
+if(WT_SDL_SOURCES)
+  wordtap_module(wt_backend_sdl ${WT_SDL_SOURCES})
+  target_link_libraries(wt_backend_sdl PUBLIC PkgConfig::WT_SDL2 PkgConfig::WT_FREETYPE
+                        PkgConfig::WT_FONTCONFIG)
+endif()

@@ -1,0 +1,111 @@
+// The narrow interface between the display modules and a platform.
+//
+// Exactly one backend is linked into a program: SDL2 + FreeType on Linux,
+// Direct3D 9 + DirectInput + GDI on Windows, or the headless one in tests.
+// Everything a platform decides lives behind these procedures; the display
+// modules above them hold the logic that must not differ between platforms.
+// Results follow the program's convention: 0 is failure.
+#pragma once
+#include <cstdint>
+
+#include "display/display_types.h"
+
+namespace DisplayBackend {
+
+// ---- Drawing system and the one surface -------------------------------
+int32_t InitSystem();
+// Full screen in exactly this mode (refreshHz 0: the display's default).
+int32_t OpenFullscreen(int32_t width, int32_t height, int32_t depth, int32_t refreshHz,
+                       const char* title);
+// A surface filling (x, y, width, height) of the parent's client area.
+int32_t OpenInWindow(NativeWindow parent, int32_t x, int32_t y, int32_t width, int32_t height);
+void CloseSurface();
+
+// The CPU back buffer: 0x00RRGGBB pixels, `pitch` pixels per row.
+struct Pixels {
+    uint32_t* data;
+    int32_t width;
+    int32_t height;
+    int32_t pitch;
+};
+Pixels BackBuffer();  // data is null when no surface is open
+
+enum PresentResult : int32_t { PresentFailed = 0, PresentShown = 1, PresentLost = -1 };
+// Shows the back buffer. With `retrace` non-zero it returns only once the
+// frame has been handed to the display at a vertical retrace.
+int32_t Present(int32_t retrace);
+
+// ---- Messages of the program's windows -------------------------------
+enum MessageKind : int32_t {
+    MessageNone = 0,
+    MessageCloseRequest,  // close box, Alt+F4, window manager's delete
+    MessageRepaint,       // the window's content must be shown again
+    MessageFocusGained,
+    MessageFocusLost,
+    MessageOther,
+};
+struct Message {
+    int32_t kind;
+    NativeWindow window;  // 0 when the message concerns no window
+    int32_t number;       // the platform's own message number; never 16
+};
+// Takes one pending message without waiting; 0 when there is none.
+int32_t PollMessage(Message* message);
+
+// ---- Top-level windows ---------------------------------------------------
+struct WindowSpec {
+    int32_t x, y;                      // ignored with defaultPosition
+    int32_t clientWidth, clientHeight;  // the client area, exactly
+    const char* title;
+    uint32_t style;  // platform style bits (0xCA0000: caption, system menu, minimise box)
+    int32_t defaultPosition;  // let the window system place it
+    int32_t centreOnScreen;
+    int32_t toolWindow;
+    int32_t hidden;
+    NativeWindow parent;
+};
+NativeWindow OpenWindow(const WindowSpec& spec);
+void CloseWindow(NativeWindow window);
+
+// ---- Fonts and text -------------------------------------------------------
+constexpr uint32_t FontUnderline = 4, FontStrikeOut = 8, FontHighQuality = 16, FontBold = 256,
+                   FontItalic = 512;
+int32_t LogicalDpiY();  // 96 on a standard display
+// A font whose em height is `pixelHeight` (0: the platform's default size).
+// A face that is not installed is replaced by the closest match.
+FontRef LoadFont(const char* face, int32_t pixelHeight, uint32_t flags);
+FontRef SystemFont();
+void FreeFont(FontRef font);
+int32_t FontIsItalic(FontRef font);
+struct TextSize {
+    int32_t width;
+    int32_t height;  // the font's cell height, whatever the characters
+};
+TextSize MeasureText(FontRef font, const char* text, int32_t length);
+// Every byte drawn as its glyph, the cell behind filled with `backRgb`,
+// top-left at (x, y), clipped to `target`. Returns the advance in pixels.
+int32_t DrawText(FontRef font, const Pixels& target, int32_t x, int32_t y, const char* text,
+                 int32_t length, uint32_t frontRgb, uint32_t backRgb);
+
+// ---- Keyboard -----------------------------------------------------------
+int32_t KeyboardOpen();
+// 256 bytes by set-1 scan code, bit 7 set while the key is down. 0 when no
+// snapshot can be taken, for instance while the program has no focus.
+int32_t KeySnapshot(uint8_t snapshot[256]);
+void KeyboardClose();
+
+// ---- Desktops ---------------------------------------------------------------
+struct DesktopMode {
+    int32_t x, y, width, height, depth, refreshHz;
+    char name[32];
+};
+// Current modes of the attached displays, the primary one first; the count.
+int32_t DesktopModes(DesktopMode* modes, int32_t capacity);
+
+// ---- Modal box and the end of the process -------------------------------
+// A modal box with the title, the text and one OK button, above everything
+// the program shows; returns when dismissed.
+int32_t MessageBox(const char* title, const char* text);
+void Shutdown();
+
+}  // namespace DisplayBackend

@@ -1,0 +1,29 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that building, running and testing wordtap
+# need, when any is missing. Idempotent; apt-get only.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config g++ make
+  googletest libgtest-dev libgmock-dev
+  libsdl2-dev libfreetype-dev libfontconfig-dev
+  fonts-crosextra-carlito fonts-liberation2
+  xvfb xauth xdotool x11-utils x11-xkb-utils libxtst-dev imagemagick
+  clang libclang-rt-14-dev
+  python3
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

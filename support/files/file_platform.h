@@ -1,0 +1,50 @@
+// What the file modules need from the operating system: byte-exact file
+// access with Windows-like sharing, path queries and directory listing.
+// One implementation per platform (file_platform_posix.cpp, later _win32).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace FilePlatform {
+using Handle = intptr_t;  // 0: no file
+
+enum Access : uint32_t { Read = 1, Write = 2 };
+// What other openers may do while this handle is open. On POSIX this is kept
+// between processes that use these calls (advisory locks): an opener that
+// does not share writing keeps others from writing, and a writer keeps
+// everyone else out.
+enum Share : uint32_t { ShareRead = 1, ShareWrite = 2 };
+enum Disposition { OpenExisting, CreateAlways, TruncateExisting };
+
+Handle Open(const char* path, uint32_t access, uint32_t share, Disposition disposition);
+// Bytes transferred; 0 at end of file or on failure.
+int64_t Read(Handle file, void* buffer, int64_t count);
+int64_t Write(Handle file, const void* buffer, int64_t count);
+enum Origin { FromStart = 0, FromCurrent = 1, FromEnd = 2 };
+// New position, or -1 on failure.
+int64_t Seek(Handle file, int64_t offset, Origin origin);
+// Cuts the file at the current position; non-zero on success.
+int32_t Truncate(Handle file);
+int64_t Size(Handle file);  // -1 on failure
+// Makes written data durable; non-zero on success.
+int32_t Sync(Handle file);
+void Close(Handle file);
+
+// Path queries. Kind: 0 nothing, 1 file, 2 directory.
+struct PathInfo {
+    int32_t kind;
+    int64_t size;
+};
+PathInfo Query(const char* path);
+// Creates the last component only; non-zero on success.
+int32_t MakeDir(const char* path);
+
+struct DirEntry {
+    std::string name;
+    int32_t isDirectory;
+};
+// Every entry of a directory, "." and ".." included, in no particular order.
+// 0 when the directory cannot be listed.
+int32_t ListDirectory(const char* directory, std::vector<DirEntry>* entries);
+}  // namespace FilePlatform

@@ -1,0 +1,35 @@
+// Sequential text files under numbers, through a 4096-byte write-behind /
+// read-ahead buffer. Every operation on a number without an open file does
+// nothing and returns 0 (ReadLine: the empty text).
+#pragma once
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+namespace TextFile {
+constexpr int32_t BufferSize = 4096;
+
+// Creates or empties the file; shared for reading only while open, so a
+// second opener cannot create or write it. Non-zero on success (for number
+// -1 the new object's identifier).
+int32_t Create(int32_t number, const char* path);
+int32_t OpenRead(int32_t number, const char* path);
+// Text, then CR LF; the bytes accepted, 0 when no file is open.
+int32_t WriteLine(int32_t number, std::string_view text);
+// Next line without its end: LF, CR LF, a lone CR or a NUL byte end a line.
+std::string ReadLine(int32_t number);
+int32_t AtEnd(int32_t number);
+// Hands buffered bytes to the operating system; non-zero when a file is open.
+int32_t Flush(int32_t number);
+// Writes out buffered data and closes; -1 closes every file. A file that was
+// written is made durable before it is closed.
+void Close(int32_t number);
+
+// Internal primitives, public for tests.
+int32_t WriteBytes(int32_t number, const void* bytes, int32_t count);
+int32_t ReadBytes(int32_t number, void* destination, int32_t count);
+
+// Module hooks, called by the runtime in its fixed order.
+void Startup();
+void Shutdown();  // closes every file, writing out buffers
+}  // namespace TextFile
