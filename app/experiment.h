@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 struct StringList;
 
@@ -41,3 +42,14 @@ void LoadWordList(StringList* list);
 
 // "  0.523"-style seconds with three decimals in a three-wide field.
 std::string ReactionTimeText(int64_t milliseconds);
+
+// The geometry of ShowText, free of any drawing so that it can be checked
+// by itself. All of it is held in 32-bit floats and rounded half to even.
+namespace TextLayout {
+// Top-left x (or y) of an extent `size` placed in `area` by `factor`.
+int32_t Place(int32_t area, int32_t size, float factor);
+// Tops of `lineCount` lines stepped by 1.2 times `spaceHeight`, the block
+// placed in `areaHeight` by `factor` as if every line were that tall.
+std::vector<int32_t> LineTops(int32_t areaHeight, int32_t lineCount, int32_t spaceHeight,
+                              float factor);
+}  // namespace TextLayout

@@ -1,0 +1,189 @@
+// The introduction and closing texts, their layout on the screen, and the
+// wait for an answer.
+#include <climits>
+#include <cmath>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "app/experiment.h"
+#include "core/runtime.h"
+#include "display/app_window.h"
+#include "display/keyboard.h"
+#include "display/screen.h"
+#include "display/text_painter.h"
+#include "support/files/directory.h"
+#include "support/files/text_file.h"
+#include "support/text/conversions.h"
+#include "support/time/clock.h"
+
+namespace {
+constexpr int32_t TextFileNumber = 0;
+constexpr int32_t FontNumber = 1;
+// The single-precision value nearest to 1.2, as the line step is defined.
+constexpr float LineSpacing = 1.2f;
+
+struct DefaultText {
+    const char* path;
+    int32_t createAssertLine;
+    int32_t firstLineAssertLine;  // the lines count up from here
+    const char* const* lines;
+    int32_t lineCount;
+};
+
+const char* const DefaultIntroLines[] = {
+    "data/introduction.txt",
+    "",
+    "Enter your introductionary text here.",
+    "",
+    "The whole file will be displayed on program startup.",
+    "",
+    "Press [W]   if it is a word.",
+    "Press [O]   if it is NOT a word.",
+    "Press [Esc] to quit anytime.",
+    "",
+    "Press [W] or [O] to continue...",
+};
+const char* const DefaultFinalLines[] = {
+    "data/finalscreen.txt", "", "This is the end.", "", "Press [Esc] to quit...",
+};
+
+const DefaultText IntroText = {"data/introduction.txt", 124, 125, DefaultIntroLines,
+                               static_cast<int32_t>(std::size(DefaultIntroLines))};
+const DefaultText FinalText = {"data/finalscreen.txt", 153, 154, DefaultFinalLines,
+                               static_cast<int32_t>(std::size(DefaultFinalLines))};
+
+// Lines joined by LF, whatever line ends the file has. The file stays open
+// under its number; the next open of that number closes it.
+std::string ReadWholeText(const char* path) {
+    if (TextFile::OpenRead(TextFileNumber, path) == 0) return std::string();
+    std::string text = TextFile::ReadLine(TextFileNumber);
+    while (TextFile::AtEnd(TextFileNumber) == 0) {
+        text += '\n';
+        text += TextFile::ReadLine(TextFileNumber);
+    }
+    return text;
+}
+
+// Only a missing file gets the default: an empty file or a directory of that
+// name is the experimenter's choice and is left alone.
+std::string LoadScreenText(const DefaultText& text) {
+    if (PathSize(text.path) == PathSizeMissing) {
+        if (TextFile::Create(TextFileNumber, text.path) == 0)
+            AssertOrDie(text.createAssertLine, AssertionSuffix);
+        for (int32_t i = 0; i < text.lineCount; ++i) {
+            if (TextFile::WriteLine(TextFileNumber, text.lines[i]) == 0)
+                AssertOrDie(text.firstLineAssertLine + i, AssertionSuffix);
+        }
+        TextFile::Close(TextFileNumber);
+    }
+    return ReadWholeText(text.path);
+}
+
+// Rounds half to even; far-off values are held at the ends of the range.
+int32_t RoundCoordinate(float value) {
+    const float rounded = std::nearbyint(value);
+    if (!(rounded > -2147483648.0f)) return rounded != rounded ? 0 : INT32_MIN;
+    if (rounded >= 2147483648.0f) return INT32_MAX;
+    return static_cast<int32_t>(rounded);
+}
+
+// Every step is formed in double and stored back as a float.
+float AddStep(float value, int32_t spaceHeight) {
+    return static_cast<float>(static_cast<double>(value) +
+                              static_cast<double>(spaceHeight) *
+                                  static_cast<double>(LineSpacing));
+}
+
+// One pass; splitting by field number would be quadratic in the line count.
+std::vector<std::string_view> SplitLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    size_t start = 0;
+    for (;;) {
+        const size_t end = text.find('\n', start);
+        if (end == std::string_view::npos) {
+            lines.push_back(text.substr(start));
+            return lines;
+        }
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+}
+}  // namespace
+
+namespace TextLayout {
+int32_t Place(int32_t area, int32_t size, float factor) {
+    const float free = static_cast<float>(static_cast<double>(static_cast<float>(area)) -
+                                          static_cast<double>(static_cast<float>(size)));
+    const float position =
+        static_cast<float>(static_cast<double>(free) * static_cast<double>(factor));
+    return RoundCoordinate(position);
+}
+
+std::vector<int32_t> LineTops(int32_t areaHeight, int32_t lineCount, int32_t spaceHeight,
+                              float factor) {
+    std::vector<int32_t> tops;
+    if (lineCount <= 0) return tops;
+    // Every line counts with the height of a space, empty ones included.
+    float total = 0.0f;
+    for (int32_t i = 0; i < lineCount; ++i) total = AddStep(total, spaceHeight);
+    float y = static_cast<float>(
+        (static_cast<double>(static_cast<float>(areaHeight)) - static_cast<double>(total)) *
+        static_cast<double>(factor));
+    tops.reserve(static_cast<size_t>(lineCount));
+    for (int32_t i = 0; i < lineCount; ++i) {
+        tops.push_back(RoundCoordinate(y));
+        y = AddStep(y, spaceHeight);
+    }
+    return tops;
+}
+}  // namespace TextLayout
+
+std::string LoadIntroText() { return LoadScreenText(IntroText); }
+std::string LoadFinalText() { return LoadScreenText(FinalText); }
+
+void ShowText(float fx, float fy, std::string_view text) {
+    if (TextPainter::Begin(Screen::DrawingTarget()) == 0) return;
+    TextPainter::UseFont(FontHandle::Find(FontNumber));
+
+    if (CountOccurrences(text, "\n") == 0) {
+        // A single line is centred by its own measured size.
+        const int32_t width = TextPainter::MeasureWidth(text);
+        const int32_t height = TextPainter::MeasureHeight(text);
+        TextPainter::PutText(TextLayout::Place(DisplaySize::Width, width, fx),
+                             TextLayout::Place(DisplaySize::Height, height, fy), text, ColourBlack,
+                             ColourWhite);
+        TextPainter::End();
+        return;
+    }
+
+    const std::vector<std::string_view> lines = SplitLines(text);
+    const int32_t spaceHeight = TextPainter::MeasureHeight(" ");
+    const int32_t lineCount =
+        lines.size() > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(lines.size());
+    const std::vector<int32_t> tops =
+        TextLayout::LineTops(DisplaySize::Height, lineCount, spaceHeight, fy);
+    for (int32_t i = 0; i < lineCount; ++i) {
+        // An empty line keeps its place but draws nothing; blanks are drawn.
+        if (lines[i].empty()) continue;
+        const int32_t width = TextPainter::MeasureWidth(lines[i]);
+        TextPainter::PutText(TextLayout::Place(DisplaySize::Width, width, fx), tops[i], lines[i],
+                             ColourBlack, ColourWhite);
+    }
+    TextPainter::End();
+}
+
+Response WaitForResponse() {
+    // A busy poll: a sleep here would quantise the measured reaction time.
+    for (;;) {
+        KeyboardState::Poll();
+        if (KeyboardState::WasReleased(ScanCode::W)) return ResponseWord;
+        if (KeyboardState::WasReleased(ScanCode::O)) return ResponseNonWord;
+        SleepMs(0);
+        if (KeyboardState::WasReleased(ScanCode::Escape)) return ResponseQuit;
+        if (AppWindow::Exists(0) && AppWindow::PollEvent() == AppWindow::CloseRequest)
+            return ResponseQuit;
+        // A termination signal ends the run like a quit, through the shutdown.
+        if (Runtime::StopRequested()) return ResponseQuit;
+    }
+}

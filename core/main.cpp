@@ -1,1 +1,4 @@
-int main() { return 0; }
+#include "core/runtime.h"
+
+// No arguments: everything the run needs comes from ./data.
+int main() { Runtime::Run(); }
