@@ -57,7 +57,9 @@ const Config& CurrentConfig();
 //   surface-in-window <w> <h>
 //   close-surface / close-window
 //   box <title>|<text>                a modal box
-//   event <kind> <scan>               a script event fired
+//   event <kind> <scan>               a script event fired; kind is one of
+//                                     key-down key-up close-request focus-lost
+//                                     focus-gained repaint
 // Others (for example the virtual clock's "sleep <ms>" and "clock") may add
 // their own lines through Trace().
 void Trace(const std::string& line);
@@ -73,6 +75,11 @@ int32_t FontCellHeight(int32_t pixelHeight);
 int32_t FontAdvance(int32_t pixelHeight);
 
 int32_t PresentCount();
+// The next `count` presents return `result` (PresentLost or PresentFailed)
+// without showing anything; Configure clears it.
+void SetPresentOutcome(int32_t result, int32_t count);
+// Fonts loaded and not yet freed, the system font not counted.
+int32_t LoadedFontCount();
 // The frame shown by the last present (0x00RRGGBB, width * height pixels).
 std::vector<uint32_t> LastFrame(int32_t* width, int32_t* height);
 
