@@ -9,7 +9,10 @@
 namespace FilePlatform {
 using Handle = intptr_t;  // 0: no file
 
-enum Access : uint32_t { Read = 1, Write = 2 };
+// Scoped, so that the names do not clash with the Read and Write calls.
+struct Access {
+    enum : uint32_t { Read = 1, Write = 2 };
+};
 // What other openers may do while this handle is open. On POSIX this is kept
 // between processes that use these calls (advisory locks): an opener that
 // does not share writing keeps others from writing, and a writer keeps

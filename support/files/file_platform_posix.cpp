@@ -1,0 +1,169 @@
+// POSIX file access. Windows sharing modes are emulated with flock() on the
+// open descriptor, which conflicts between processes and also between two
+// opens within one process (locks belong to the open file description).
+#include "support/files/file_platform.h"
+
+#include <dirent.h>
+#include <errno.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <climits>
+
+namespace FilePlatform {
+namespace {
+
+// Handles are descriptors plus one, so that descriptor 0 stays usable.
+int Descriptor(Handle file) { return static_cast<int>(file - 1); }
+Handle FromDescriptor(int fd) { return static_cast<Handle>(fd) + 1; }
+
+// The lock that stands for a sharing mode: whoever lets others write takes
+// none, a writer or an opener sharing nothing keeps everyone out, a reader
+// that shares reading only keeps writers out.
+int LockFor(uint32_t access, uint32_t share) {
+    if (share & ShareWrite) return 0;
+    if ((access & Access::Write) || !(share & ShareRead)) return LOCK_EX;
+    return LOCK_SH;
+}
+
+}  // namespace
+
+Handle Open(const char* path, uint32_t access, uint32_t share, Disposition disposition) {
+    if (path == nullptr || *path == '\0') return 0;
+    int flags = O_CLOEXEC;
+    if ((access & Access::Read) && (access & Access::Write)) {
+        flags |= O_RDWR;
+    } else if (access & Access::Write) {
+        flags |= O_WRONLY;
+    } else {
+        flags |= O_RDONLY;
+    }
+    // Never O_TRUNC: the file is emptied only once our lock is held, so an
+    // opener that is refused cannot destroy the current holder's data.
+    if (disposition == CreateAlways) flags |= O_CREAT;
+
+    int fd;
+    do {
+        fd = ::open(path, flags, 0666);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) return 0;
+
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return 0;
+    }
+    int lock = LockFor(access, share);
+    if (lock != 0) {
+        int r;
+        do {
+            r = ::flock(fd, lock | LOCK_NB);
+        } while (r != 0 && errno == EINTR);
+        if (r != 0) {
+            ::close(fd);
+            return 0;
+        }
+    }
+    // Devices such as /dev/null cannot be cut; only regular files are emptied.
+    if (disposition != OpenExisting && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+        ::close(fd);
+        return 0;
+    }
+    return FromDescriptor(fd);
+}
+
+int64_t Read(Handle file, void* buffer, int64_t count) {
+    if (file == 0 || count <= 0) return 0;
+    char* out = static_cast<char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        size_t chunk = static_cast<size_t>(count - done > INT_MAX ? INT_MAX : count - done);
+        ssize_t r = ::read(Descriptor(file), out + done, chunk);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        done += r;
+    }
+    return done;
+}
+
+int64_t Write(Handle file, const void* buffer, int64_t count) {
+    if (file == 0 || count <= 0) return 0;
+    const char* in = static_cast<const char*>(buffer);
+    int64_t done = 0;
+    while (done < count) {
+        size_t chunk = static_cast<size_t>(count - done > INT_MAX ? INT_MAX : count - done);
+        ssize_t r = ::write(Descriptor(file), in + done, chunk);
+        if (r < 0 && errno == EINTR) continue;
+        if (r <= 0) break;
+        done += r;
+    }
+    return done;
+}
+
+int64_t Seek(Handle file, int64_t offset, Origin origin) {
+    if (file == 0) return -1;
+    int whence = origin == FromStart ? SEEK_SET : origin == FromCurrent ? SEEK_CUR : SEEK_END;
+    off_t r = ::lseek(Descriptor(file), static_cast<off_t>(offset), whence);
+    return r < 0 ? -1 : static_cast<int64_t>(r);
+}
+
+int32_t Truncate(Handle file) {
+    if (file == 0) return 0;
+    off_t position = ::lseek(Descriptor(file), 0, SEEK_CUR);
+    if (position < 0) return 0;
+    return ::ftruncate(Descriptor(file), position) == 0 ? 1 : 0;
+}
+
+int64_t Size(Handle file) {
+    struct stat st;
+    if (file == 0 || ::fstat(Descriptor(file), &st) != 0) return -1;
+    return static_cast<int64_t>(st.st_size);
+}
+
+int32_t Sync(Handle file) {
+    if (file == 0) return 0;
+    return ::fsync(Descriptor(file)) == 0 ? 1 : 0;
+}
+
+void Close(Handle file) {
+    if (file != 0) ::close(Descriptor(file));  // also drops the lock
+}
+
+PathInfo Query(const char* path) {
+    struct stat st;
+    if (path == nullptr || *path == '\0' || ::stat(path, &st) != 0) return {0, 0};
+    if (S_ISDIR(st.st_mode)) return {2, 0};
+    return {1, static_cast<int64_t>(st.st_size)};
+}
+
+int32_t MakeDir(const char* path) {
+    if (path == nullptr || *path == '\0') return 0;
+    return ::mkdir(path, 0777) == 0 ? 1 : 0;
+}
+
+int32_t ListDirectory(const char* directory, std::vector<DirEntry>* entries) {
+    if (directory == nullptr || *directory == '\0' || entries == nullptr) return 0;
+    DIR* dir = ::opendir(directory);
+    if (dir == nullptr) return 0;
+    int dirFd = ::dirfd(dir);
+    for (;;) {
+        errno = 0;
+        struct dirent* entry = ::readdir(dir);
+        if (entry == nullptr) break;
+        int32_t isDirectory = 0;
+        if (entry->d_type == DT_DIR) {
+            isDirectory = 1;
+        } else if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
+            // Links count as what they point to, as a path lookup would.
+            struct stat st;
+            if (::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) isDirectory = 1;
+        }
+        entries->push_back(DirEntry{entry->d_name, isDirectory});
+    }
+    ::closedir(dir);
+    return 1;
+}
+
+}  // namespace FilePlatform

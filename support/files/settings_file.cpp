@@ -1,0 +1,377 @@
+// Reader and rewriter of the settings file.
+//
+// The file is parsed once into a doubly linked list of entries (group
+// headers, comments, key lines) that own copies of their texts; Close builds
+// the normalised text in one buffer and writes it in one write. Parsing and
+// rewriting are linear in the size of the file.
+#include "support/files/settings_file.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+#include <string>
+
+#include "support/files/file_platform.h"
+
+namespace SettingsFile {
+namespace {
+
+enum class Kind { Group, Comment, Key };
+
+struct Entry {
+    Kind kind;
+    std::string name;   // group name, comment text or key
+    std::string value;  // key lines only
+    Entry* previous;
+    Entry* next;
+};
+
+constexpr int32_t Utf8 = 65001;
+
+struct State {
+    FilePlatform::Handle file = 0;
+    bool hasPendingPath = false;
+    std::string pendingPath;
+    bool modified = false;
+    bool readOnly = false;
+    int32_t encoding = 0;
+    Entry* first = nullptr;
+    Entry* last = nullptr;
+    Entry* currentGroup = nullptr;  // none: top level
+    bool hasPendingGroup = false;
+    std::string pendingGroup;
+    int32_t flags = 0;
+};
+
+State state;
+
+bool IsOpen() { return state.file != 0 || state.hasPendingPath; }
+
+bool SameName(const std::string& a, const std::string& b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        unsigned char x = static_cast<unsigned char>(a[i]);
+        unsigned char y = static_cast<unsigned char>(b[i]);
+        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
+        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
+        if (x != y) return false;
+    }
+    return true;
+}
+
+// A caller's 8-bit name in the file's encoding.
+std::string CallerName(const char* name) {
+    std::string out;
+    if (name == nullptr) return out;
+    if (state.encoding != Utf8) return name;
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(name); *p; ++p) {
+        if (*p < 0x80) {
+            out.push_back(static_cast<char>(*p));
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (*p >> 6)));
+            out.push_back(static_cast<char>(0x80 | (*p & 0x3F)));
+        }
+    }
+    return out;
+}
+
+Entry* NewEntry(Kind kind) {
+    Entry* entry = new (std::nothrow) Entry{};
+    if (entry != nullptr) entry->kind = kind;
+    return entry;
+}
+
+void InsertAfter(Entry* anchor, Entry* entry) {
+    if (anchor == nullptr) {  // at the very start
+        entry->previous = nullptr;
+        entry->next = state.first;
+        if (state.first != nullptr) state.first->previous = entry;
+        state.first = entry;
+        if (state.last == nullptr) state.last = entry;
+        return;
+    }
+    entry->previous = anchor;
+    entry->next = anchor->next;
+    if (anchor->next != nullptr) anchor->next->previous = entry;
+    anchor->next = entry;
+    if (state.last == anchor) state.last = entry;
+}
+
+bool LineEnd(char c) { return c == '\r' || c == '\n' || c == '\0'; }
+bool Blank(char c) { return c == ' ' || c == '\t'; }
+
+// Parses text[0, length) into entries appended in file order. A zero byte
+// ends a line like CR and LF do. Stops early when memory runs out.
+void Parse(const char* text, size_t length) {
+    size_t p = 0;
+    while (p < length) {
+        while (p < length && Blank(text[p])) ++p;
+        if (p >= length) break;
+        if (LineEnd(text[p])) {
+            while (p < length && LineEnd(text[p])) ++p;
+            continue;
+        }
+        size_t lineEnd = p;
+        while (lineEnd < length && !LineEnd(text[lineEnd])) ++lineEnd;
+        Entry* entry = nullptr;
+        if (text[p] == ';') {
+            ++p;
+            if (p < lineEnd && text[p] == ' ') ++p;
+            entry = NewEntry(Kind::Comment);
+            if (entry == nullptr) return;
+            entry->name.assign(text + p, lineEnd - p);
+        } else if (text[p] == '[') {
+            ++p;
+            const void* close = std::memchr(text + p, ']', lineEnd - p);
+            size_t nameEnd = close != nullptr ? static_cast<size_t>(static_cast<const char*>(close) - text) : lineEnd;
+            entry = NewEntry(Kind::Group);
+            if (entry == nullptr) return;
+            entry->name.assign(text + p, nameEnd - p);
+        } else {
+            const void* equals = std::memchr(text + p, '=', lineEnd - p);
+            size_t keyEnd = equals != nullptr ? static_cast<size_t>(static_cast<const char*>(equals) - text) : lineEnd;
+            size_t trimmed = keyEnd;
+            while (trimmed > p && Blank(text[trimmed - 1])) --trimmed;
+            entry = NewEntry(Kind::Key);
+            if (entry == nullptr) return;
+            entry->name.assign(text + p, trimmed - p);
+            if (equals != nullptr) {
+                size_t v = keyEnd + 1;
+                while (v < lineEnd && Blank(text[v])) ++v;
+                entry->value.assign(text + v, lineEnd - v);
+            }
+        }
+        InsertAfter(state.last, entry);
+        p = lineEnd;
+        while (p < length && LineEnd(text[p])) ++p;
+    }
+}
+
+// The entry holding `key` in the current group, or none.
+Entry* FindKey(const std::string& key) {
+    Entry* entry = state.currentGroup != nullptr ? state.currentGroup->next : state.first;
+    for (; entry != nullptr && entry->kind != Kind::Group; entry = entry->next) {
+        if (entry->kind == Kind::Key && SameName(entry->name, key)) return entry;
+    }
+    return nullptr;
+}
+
+const std::string* FindValue(const char* key) {
+    if (!IsOpen() || state.hasPendingGroup) return nullptr;
+    Entry* entry = FindKey(CallerName(key));
+    return entry != nullptr ? &entry->value : nullptr;
+}
+
+// Storage for the value of `key` in the current group, created if missing.
+std::string* ReserveValue(const char* key) {
+    if (!IsOpen()) return nullptr;
+    if (state.hasPendingGroup) {
+        Entry* group = NewEntry(Kind::Group);
+        if (group == nullptr) return nullptr;
+        group->name = state.pendingGroup;
+        InsertAfter(state.last, group);
+        state.currentGroup = group;
+        state.hasPendingGroup = false;
+        state.pendingGroup.clear();
+    }
+    std::string name = CallerName(key);
+    Entry* entry = FindKey(name);
+    if (entry != nullptr) {
+        entry->name = name;  // takes the caller's letter case
+    } else {
+        entry = NewEntry(Kind::Key);
+        if (entry == nullptr) return nullptr;
+        entry->name = name;
+        // Behind the last entry of the group (top level: before the first header).
+        Entry* anchor = state.currentGroup;
+        Entry* scan = state.currentGroup != nullptr ? state.currentGroup->next : state.first;
+        for (; scan != nullptr && scan->kind != Kind::Group; scan = scan->next) anchor = scan;
+        InsertAfter(anchor, entry);
+    }
+    state.modified = true;
+    return &entry->value;
+}
+
+std::string BuildText() {
+    size_t estimate = 8;
+    for (const Entry* e = state.first; e != nullptr; e = e->next) estimate += e->name.size() + e->value.size() + 8;
+    std::string text;
+    text.reserve(estimate);
+    if (state.encoding == Utf8) {
+        text += "\xEF\xBB\xBF\r\n";
+    } else if (state.first != nullptr && state.first->kind == Kind::Key &&
+               state.first->name.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        // A first key that begins with the mark's bytes would be taken for
+        // a byte-order mark when read again; an empty line keeps it a key.
+        text += "\r\n";
+    }
+    const char* separator = (state.flags & CompactSeparator) ? "=" : " = ";
+    bool firstGroup = true;
+    for (const Entry* e = state.first; e != nullptr; e = e->next) {
+        switch (e->kind) {
+        case Kind::Group:
+            if ((state.flags & SpaceGroups) && !firstGroup) text += "\r\n";
+            firstGroup = false;
+            text += '[';
+            text += e->name;
+            text += ']';
+            break;
+        case Kind::Comment:
+            text += "; ";
+            text += e->name;
+            break;
+        case Kind::Key:
+            text += e->name;
+            text += separator;
+            text += e->value;
+            break;
+        }
+        text += "\r\n";
+    }
+    return text;
+}
+
+void WriteBack(FilePlatform::Handle file) {
+    std::string text = BuildText();
+    FilePlatform::Seek(file, 0, FilePlatform::FromStart);
+    FilePlatform::Write(file, text.data(), static_cast<int64_t>(text.size()));
+    FilePlatform::Truncate(file);
+}
+
+void Release() {
+    if (state.file != 0) FilePlatform::Close(state.file);
+    for (Entry* e = state.first; e != nullptr;) {
+        Entry* next = e->next;
+        delete e;
+        e = next;
+    }
+    state = State{};
+}
+
+}  // namespace
+
+int32_t TextToInteger(const char* text) {
+    if (text == nullptr) return 0;
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p == ' ' || (*p >= '\t' && *p <= '\r')) ++p;
+    bool negative = false;
+    if (*p == '+' || *p == '-') {
+        negative = *p == '-';
+        ++p;
+    }
+    int64_t magnitude = 0;
+    for (; *p >= '0' && *p <= '9'; ++p) {
+        if (magnitude <= INT64_C(0x100000000)) magnitude = magnitude * 10 + (*p - '0');
+    }
+    int64_t value = negative ? -magnitude : magnitude;
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(value);
+}
+
+int32_t Open(const char* path, int32_t flags) {
+    Close();
+    state.flags = flags;
+    if (path == nullptr) path = "";
+    using namespace FilePlatform;
+    FilePlatform::Handle file = FilePlatform::Open(path, Access::Read | Access::Write, ShareRead, OpenExisting);
+    if (file == 0) {
+        file = FilePlatform::Open(path, Access::Read, ShareRead, OpenExisting);
+        if (file == 0) file = FilePlatform::Open(path, Access::Read, ShareRead | ShareWrite, OpenExisting);
+        if (file == 0) {
+            state.pendingPath = path;
+            state.hasPendingPath = true;
+            return 0;
+        }
+        state.readOnly = true;
+    }
+    state.file = file;
+
+    int64_t size = FilePlatform::Size(file);
+    if (size >= 3) {
+        unsigned char mark[3];
+        if (FilePlatform::Read(file, mark, 3) == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) {
+            state.encoding = Utf8;
+            size -= 3;
+        } else {
+            FilePlatform::Seek(file, 0, FromStart);
+        }
+    }
+    if (size > 0) {
+        char* text = static_cast<size_t>(size) < SIZE_MAX - 2
+                         ? static_cast<char*>(std::malloc(static_cast<size_t>(size) + 2))
+                         : nullptr;
+        int64_t got = text != nullptr ? FilePlatform::Read(file, text, size) : 0;
+        if (got != size) {
+            // Rewriting what we could not read whole would lose the rest.
+            state.readOnly = true;
+        }
+        if (text != nullptr) {
+            text[got] = '\0';
+            text[got + 1] = '\0';
+            Parse(text, static_cast<size_t>(got));
+            std::free(text);
+        }
+    }
+    return static_cast<int32_t>(file);
+}
+
+int32_t SelectGroup(const char* name) {
+    state.hasPendingGroup = false;
+    state.pendingGroup.clear();
+    if (!IsOpen()) return 0;
+    if (name == nullptr || *name == '\0') {
+        state.currentGroup = nullptr;
+        return 1;
+    }
+    std::string wanted = CallerName(name);
+    for (Entry* e = state.first; e != nullptr; e = e->next) {
+        if (e->kind == Kind::Group && SameName(e->name, wanted)) {
+            state.currentGroup = e;
+            return 1;
+        }
+    }
+    state.pendingGroup = wanted;
+    state.hasPendingGroup = true;
+    return 0;
+}
+
+int32_t ReadInteger(const char* key, int32_t defaultValue) {
+    const std::string* value = FindValue(key);
+    return value != nullptr ? TextToInteger(value->c_str()) : defaultValue;
+}
+
+void WriteInteger(const char* key, int32_t value) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%d", value);
+    std::string* storage = ReserveValue(key);
+    if (storage != nullptr) *storage = digits;
+}
+
+void Close() {
+    if (state.modified && !state.readOnly) {
+        if (state.file != 0) {
+            WriteBack(state.file);
+        } else if (state.hasPendingPath) {
+            using namespace FilePlatform;
+            FilePlatform::Handle file =
+                FilePlatform::Open(state.pendingPath.c_str(), Access::Read | Access::Write, ShareRead, CreateAlways);
+            if (file != 0) {  // a failed create is silent
+                WriteBack(file);
+                FilePlatform::Close(file);
+            }
+        }
+    }
+    Release();
+}
+
+void Startup() {
+    // Forget whatever is left without writing it.
+    Release();
+}
+
+void Shutdown() { Close(); }
+
+}  // namespace SettingsFile

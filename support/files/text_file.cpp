@@ -1,0 +1,277 @@
+// Sequential text files through a write-behind / read-ahead buffer.
+//
+// The buffer reaches the operating system only when a write would fill or
+// overflow it, when the file switches to reading, on an explicit Flush and
+// at Close; never at the end of a line.
+#include "support/files/text_file.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <new>
+
+#include "core/object_table.h"
+#include "support/files/file_platform.h"
+
+namespace TextFile {
+namespace {
+
+// Zeroed raw memory while free; `handle` first so that the table sees it live.
+struct FileRecord {
+    FilePlatform::Handle handle;
+    unsigned char* buffer;  // none: unbuffered, every transfer goes to the file
+    int32_t bufferSize;
+    int32_t count;    // write mode: free bytes; read mode: unconsumed read-ahead
+    int32_t filled;   // read mode: valid bytes from the last refill
+    int32_t reading;  // 1: read mode, 0: write mode
+    int32_t written;  // something was written: make it durable at close
+};
+
+ObjectTable* table = nullptr;
+
+FileRecord* Find(int32_t number) {
+    if (table == nullptr) return nullptr;
+    return static_cast<FileRecord*>(ObjectTable::Lookup(table, number));
+}
+
+// Writes the buffered bytes; 0 when the system took fewer of them.
+int32_t FlushRecord(FileRecord* file) {
+    if (file->reading || file->buffer == nullptr) return 1;
+    int64_t used = file->bufferSize - file->count;
+    file->count = file->bufferSize;
+    if (used <= 0) return 1;
+    return FilePlatform::Write(file->handle, file->buffer, used) == used ? 1 : 0;
+}
+
+int32_t WriteRecord(FileRecord* file, const void* bytes, int32_t n) {
+    if (n <= 0) return 0;
+    file->written = 1;
+    if (file->buffer == nullptr) {
+        return static_cast<int32_t>(FilePlatform::Write(file->handle, bytes, n));
+    }
+    if (file->reading) {
+        // Writing continues at the logical position, behind what was consumed.
+        if (file->count > 0) FilePlatform::Seek(file->handle, -file->count, FilePlatform::FromCurrent);
+        file->reading = 0;
+        file->filled = 0;
+        file->count = file->bufferSize;
+    }
+    if (file->count <= n) {
+        int32_t ok = FlushRecord(file);
+        if (n < file->bufferSize) {
+            std::memcpy(file->buffer, bytes, static_cast<size_t>(n));
+            file->count -= n;
+            return ok ? n : 0;
+        }
+        int64_t w = FilePlatform::Write(file->handle, bytes, n);
+        return ok && w == n ? n : 0;
+    }
+    std::memcpy(file->buffer + (file->bufferSize - file->count), bytes, static_cast<size_t>(n));
+    file->count -= n;
+    return n;
+}
+
+void EnterReadMode(FileRecord* file) {
+    if (!file->reading) {
+        FlushRecord(file);
+        file->reading = 1;
+        file->count = 0;
+        file->filled = 0;
+    }
+}
+
+int32_t ReadRecord(FileRecord* file, void* destination, int32_t n) {
+    if (n <= 0) return 0;
+    if (file->buffer == nullptr) {
+        return static_cast<int32_t>(FilePlatform::Read(file->handle, destination, n));
+    }
+    EnterReadMode(file);
+    unsigned char* out = static_cast<unsigned char*>(destination);
+    const unsigned char* ahead = file->buffer + (file->filled - file->count);
+    if (file->count >= n) {
+        std::memcpy(out, ahead, static_cast<size_t>(n));
+        file->count -= n;
+        return n;
+    }
+    int32_t copied = file->count;
+    std::memcpy(out, ahead, static_cast<size_t>(copied));
+    file->count = 0;
+    int32_t rest = n - copied;
+    if (rest >= file->bufferSize) {
+        file->filled = 0;
+        return copied + static_cast<int32_t>(FilePlatform::Read(file->handle, out + copied, rest));
+    }
+    int32_t got = static_cast<int32_t>(FilePlatform::Read(file->handle, file->buffer, file->bufferSize));
+    file->filled = got;
+    file->count = got;
+    int32_t take = std::min(rest, got);
+    std::memcpy(out + copied, file->buffer, static_cast<size_t>(take));
+    file->count -= take;
+    return copied + take;
+}
+
+// Gives back the byte just read, so that the next read starts with it.
+void PutBack(FileRecord* file) {
+    if (file->buffer == nullptr) {
+        FilePlatform::Seek(file->handle, -1, FilePlatform::FromCurrent);
+    } else {
+        file->count += 1;
+    }
+}
+
+int32_t Open(int32_t number, const char* path, bool create) {
+    if (table == nullptr) Startup();
+    if (table == nullptr) return 0;
+    int32_t identifier = 0;
+    // Obtain closes (and writes out) whatever is open under the number.
+    FileRecord* file = static_cast<FileRecord*>(ObjectTable::Obtain(table, number, &identifier));
+    if (file == nullptr) return 0;
+    FilePlatform::Handle handle = 0;
+    if (path != nullptr) {
+        if (create) {
+            using namespace FilePlatform;
+            handle = FilePlatform::Open(path, Access::Read | Access::Write, ShareRead, CreateAlways);
+            if (handle == 0) handle = FilePlatform::Open(path, Access::Write, ShareRead, TruncateExisting);
+        } else {
+            handle = FilePlatform::Open(path, FilePlatform::Access::Read, FilePlatform::ShareRead,
+                                        FilePlatform::OpenExisting);
+        }
+    }
+    if (handle == 0) {
+        ObjectTable::Free(table, number == ObjectTable::NewUnnumbered ? identifier : number);
+        return 0;
+    }
+    *file = FileRecord{};
+    file->buffer = new (std::nothrow) unsigned char[BufferSize];
+    file->bufferSize = file->buffer != nullptr ? BufferSize : 0;
+    file->count = 0;
+    file->reading = 1;
+    file->handle = handle;
+    return number == ObjectTable::NewUnnumbered ? identifier : static_cast<int32_t>(handle);
+}
+
+}  // namespace
+
+int32_t Create(int32_t number, const char* path) { return Open(number, path, true); }
+
+int32_t OpenRead(int32_t number, const char* path) { return Open(number, path, false); }
+
+int32_t WriteBytes(int32_t number, const void* bytes, int32_t count) {
+    FileRecord* file = Find(number);
+    if (file == nullptr || bytes == nullptr) return 0;
+    return WriteRecord(file, bytes, count);
+}
+
+int32_t ReadBytes(int32_t number, void* destination, int32_t count) {
+    FileRecord* file = Find(number);
+    if (file == nullptr || destination == nullptr) return 0;
+    return ReadRecord(file, destination, count);
+}
+
+int32_t WriteLine(int32_t number, std::string_view text) {
+    FileRecord* file = Find(number);
+    if (file == nullptr) return 0;
+    bool ok = true;
+    int64_t total = 0;
+    // Texts beyond the 32-bit counts of WriteBytes go in slices.
+    while (!text.empty()) {
+        int32_t slice = static_cast<int32_t>(std::min<size_t>(text.size(), 1u << 30));
+        if (WriteRecord(file, text.data(), slice) != slice) ok = false;
+        total += slice;
+        text.remove_prefix(static_cast<size_t>(slice));
+    }
+    if (WriteRecord(file, "\r\n", 2) != 2) ok = false;
+    total += 2;
+    if (!ok) return 0;
+    return static_cast<int32_t>(std::min<int64_t>(total, INT32_MAX));
+}
+
+std::string ReadLine(int32_t number) {
+    std::string line;
+    FileRecord* file = Find(number);
+    if (file == nullptr) return line;
+    unsigned char end = 0;
+    bool ended = false;
+    if (file->buffer != nullptr) {
+        EnterReadMode(file);
+        // Scan the read-ahead in place; appending whole runs keeps a long
+        // line linear, where growing by fixed steps would be quadratic.
+        while (!ended) {
+            if (file->count == 0) {
+                int32_t got = static_cast<int32_t>(FilePlatform::Read(file->handle, file->buffer, file->bufferSize));
+                file->filled = got;
+                file->count = got;
+                if (got == 0) return line;
+            }
+            const unsigned char* start = file->buffer + (file->filled - file->count);
+            const unsigned char* stop = start + file->count;
+            const unsigned char* p = start;
+            while (p < stop && *p != '\n' && *p != '\r' && *p != '\0') ++p;
+            line.append(reinterpret_cast<const char*>(start), static_cast<size_t>(p - start));
+            if (p < stop) {
+                end = *p;
+                ended = true;
+                ++p;
+            }
+            file->count -= static_cast<int32_t>(p - start);
+        }
+    } else {
+        unsigned char byte;
+        while (ReadRecord(file, &byte, 1) == 1) {
+            if (byte == '\n' || byte == '\r' || byte == '\0') {
+                end = byte;
+                break;
+            }
+            line.push_back(static_cast<char>(byte));
+        }
+    }
+    if (end == '\r') {
+        unsigned char next;
+        if (ReadRecord(file, &next, 1) == 1 && next != '\n') PutBack(file);
+    }
+    return line;
+}
+
+int32_t AtEnd(int32_t number) {
+    FileRecord* file = Find(number);
+    if (file == nullptr) return 0;
+    unsigned char byte;
+    if (ReadRecord(file, &byte, 1) != 1) return 1;
+    PutBack(file);
+    return 0;
+}
+
+int32_t Flush(int32_t number) {
+    FileRecord* file = Find(number);
+    if (file == nullptr) return 0;
+    return FlushRecord(file);
+}
+
+void Close(int32_t number) {
+    if (table == nullptr) return;
+    if (number == -1) {
+        ObjectTable::FreeAll(table);
+        return;
+    }
+    FileRecord* file = Find(number);
+    if (file == nullptr) return;
+    FlushRecord(file);
+    // A results file must survive a crash of the machine right after the run.
+    if (file->written) FilePlatform::Sync(file->handle);
+    FilePlatform::Close(file->handle);
+    delete[] file->buffer;
+    *file = FileRecord{};
+    ObjectTable::Free(table, number);
+}
+
+void Startup() {
+    if (table == nullptr) table = ObjectTable::Create(sizeof(FileRecord), 16, &Close);
+}
+
+void Shutdown() {
+    ObjectTable* old = table;
+    ObjectTable::Destroy(old);  // disposes of every file through Close
+    table = nullptr;
+}
+
+}  // namespace TextFile
