@@ -1,0 +1,49 @@
+#include "support/text/random_source.h"
+
+#include "support/time/time_platform.h"
+
+namespace {
+
+RandomSourceState gState;
+
+uint32_t RotateRight(uint32_t value, int shift) { return (value >> shift) | (value << (32 - shift)); }
+
+uint32_t Step() {
+    RandomSourceState& s = gState;
+    uint32_t x = RotateRight(s.b[s.p1], 13) + s.b[s.p2];
+    uint32_t y = RotateRight(s.a[s.p1], 5) + s.a[s.p2];
+    s.a[s.p1] = x;
+    s.b[s.p1] = y;
+    if (--s.p1 < 0) s.p1 = 16;
+    if (--s.p2 < 0) s.p2 = 16;
+    return x;
+}
+
+}  // namespace
+
+namespace RandomSource {
+
+void Seed(uint32_t seed) {
+    uint32_t s = seed;
+    for (int i = 0; i < 17; ++i) {
+        s = 1u - s * 1403630843u;
+        gState.b[i] = s;
+        s = 1u - s * 1403630843u;
+        gState.a[i] = s;
+    }
+    gState.p1 = 0;
+    gState.p2 = 10;
+    for (int i = 0; i < 31; ++i) Step();
+    gState.seeded = 1;
+}
+
+uint32_t Draw(uint32_t max) {
+    if (!gState.seeded) Seed(TimePlatform::ThreadId() ^ TimePlatform::TickCount());
+    uint32_t x = Step();
+    if (max == UINT32_MAX) return x;
+    return static_cast<uint32_t>((static_cast<uint64_t>(x) * (static_cast<uint64_t>(max) + 1)) >> 32);
+}
+
+RandomSourceState& State() { return gState; }
+
+}  // namespace RandomSource

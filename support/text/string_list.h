@@ -36,4 +36,7 @@ struct StringList {
     // Uniform permutation drawn from RandomSource: for i = 1 ... n-1,
     // j = Draw(i), exchange s[i] and s[j]. Lists of 0 or 1 draw nothing.
     static void Shuffle(StringList* list);
+    // The same exchanges done on the links, walking to each position; the
+    // path Shuffle takes when its scratch table cannot be had. Public for tests.
+    static void ShuffleWithoutTable(StringList* list);
 };
