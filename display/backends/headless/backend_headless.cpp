@@ -38,7 +38,6 @@ struct BackendState {
     int traceFd = -1;
     std::string traceFdPath;
 
-    int32_t systemReady = 0;
     // The surface.
     int32_t surfaceOpen = 0;
     int32_t surfaceFullscreen = 0;
@@ -55,6 +54,7 @@ struct BackendState {
 
     std::vector<NativeWindow> windows;  // open top-level windows, oldest first
     NativeWindow nextWindow = 0x100;
+    DisplayBackend::WindowSpec lastWindowSpec{};
 
     std::map<FontRef, HeadlessFont> fonts;
     FontRef nextFont = 0x10;
@@ -284,6 +284,8 @@ void SetPresentOutcome(int32_t result, int32_t count) {
 
 int32_t LoadedFontCount() { return static_cast<int32_t>(S().fonts.size()); }
 
+DisplayBackend::WindowSpec LastWindowSpec() { return S().lastWindowSpec; }
+
 }  // namespace Headless
 
 // ---- The backend interface ------------------------------------------------
@@ -291,9 +293,7 @@ int32_t LoadedFontCount() { return static_cast<int32_t>(S().fonts.size()); }
 namespace DisplayBackend {
 
 int32_t InitSystem() {
-    if (S().config.failInitSystem) return 0;
-    S().systemReady = 1;
-    return 1;
+    return S().config.failInitSystem ? 0 : 1;
 }
 
 int32_t OpenFullscreen(int32_t width, int32_t height, int32_t depth, int32_t refreshHz,
@@ -301,7 +301,8 @@ int32_t OpenFullscreen(int32_t width, int32_t height, int32_t depth, int32_t ref
     (void)title;
     BackendState& s = S();
     const Headless::Config& c = s.config;
-    if (!s.systemReady || c.failSurface) return 0;
+    // A drawing system that cannot start makes every open fail.
+    if (c.failInitSystem || c.failSurface) return 0;
     if (depth != 16 && depth != 32) return 0;
     bool offered = width == c.desktopWidth && height == c.desktopHeight;
     for (const auto& mode : c.extraModes)
@@ -323,7 +324,7 @@ int32_t OpenInWindow(NativeWindow parent, int32_t x, int32_t y, int32_t width, i
     (void)x;
     (void)y;
     BackendState& s = S();
-    if (!s.systemReady || s.config.failSurface || !SizeOk(width, height)) return 0;
+    if (s.config.failInitSystem || s.config.failSurface || !SizeOk(width, height)) return 0;
     if (std::find(s.windows.begin(), s.windows.end(), parent) == s.windows.end()) return 0;
     if (s.surfaceOpen) CloseSurface();
     s.backBuffer.assign(static_cast<size_t>(width) * height, 0);
@@ -386,6 +387,8 @@ NativeWindow OpenWindow(const WindowSpec& spec) {
     if (s.config.failWindow || !SizeOk(spec.clientWidth, spec.clientHeight)) return 0;
     NativeWindow window = s.nextWindow++;
     s.windows.push_back(window);
+    s.lastWindowSpec = spec;
+    s.lastWindowSpec.title = nullptr;
     Headless::Trace("open-window " + std::to_string(spec.clientWidth) + " " +
                     std::to_string(spec.clientHeight) + " " + (spec.title ? spec.title : ""));
     return window;

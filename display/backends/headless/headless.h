@@ -80,6 +80,8 @@ int32_t PresentCount();
 void SetPresentOutcome(int32_t result, int32_t count);
 // Fonts loaded and not yet freed, the system font not counted.
 int32_t LoadedFontCount();
+// What the last successful OpenWindow was asked for (title not kept).
+DisplayBackend::WindowSpec LastWindowSpec();
 // The frame shown by the last present (0x00RRGGBB, width * height pixels).
 std::vector<uint32_t> LastFrame(int32_t* width, int32_t* height);
 
