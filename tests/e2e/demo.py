@@ -1,0 +1,79 @@
+#!/usr/bin/env python3
+"""A scripted wordtap session under Xvfb: a first run in a fresh demo/
+folder, five words answered, screenshots of the introduction, a word and the
+final screen, and the results file. The screenshots are copied to docs/demo/.
+
+    demo.py BUILD_DIR
+"""
+
+import os
+import shutil
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+from xsession import (KEY_ESC, KEY_O, KEY_W, Failure, Wordtap, XServer, build_xtool, check,
+                      fresh_folder, parse_results, settings_text, write_file)
+
+REPO = os.path.dirname(os.path.dirname(HERE))
+WORDS = ["house", "blick", "garden", "florp", "window"]
+ANSWERS = [KEY_W, KEY_O, KEY_W, KEY_O, KEY_W]
+
+
+def main():
+    build = os.path.abspath(sys.argv[1])
+    wordtap = os.path.join(build, "wordtap")
+    check(os.path.exists(wordtap), "no wordtap in " + build)
+    xtool = build_xtool(HERE, build)
+    demo = os.path.join(REPO, "demo")
+    session = fresh_folder(demo, "session")
+    for name in ("intro.png", "word.png", "final.png"):
+        if os.path.exists(os.path.join(demo, name)):
+            os.remove(os.path.join(demo, name))
+    # Words in file order so that the pictures are the same every time; the
+    # introduction and final texts are the defaults of a first run.
+    write_file(os.path.join(session, "data", "settings.ini"), settings_text(randomize=0))
+    write_file(os.path.join(session, "data", "words", "demo.txt"),
+               "".join(w + "\r\n" for w in WORDS))
+
+    with XServer(xtool, log_dir=session) as x:
+        run = Wordtap(wordtap, session, x.env)
+        try:
+            x.wait_bands(7, timeout=20, what="the introduction")
+            x.screenshot(os.path.join(demo, "intro.png"))
+            x.tap(KEY_W)
+            for i, key in enumerate(ANSWERS):
+                x.wait_white()
+                x.wait_ink()
+                if i == 0:
+                    x.screenshot(os.path.join(demo, "word.png"))
+                x.tap(key)
+            x.wait_bands(3, timeout=20, what="the final screen")
+            x.screenshot(os.path.join(demo, "final.png"))
+            x.tap(KEY_ESC)
+            check(run.wait(20) == 0, "wordtap exit code %r" % run.proc.returncode)
+        finally:
+            run.kill()
+
+    results = run.results_path()
+    rows = parse_results(run.results())
+    check([w for _, _, w in rows] == WORDS, "results: %r" % rows)
+    shutil.copy(results, os.path.join(demo, "results.txt"))
+    docs = os.path.join(REPO, "docs", "demo")
+    os.makedirs(docs, exist_ok=True)
+    for name in ("intro.png", "word.png", "final.png"):
+        shutil.copy(os.path.join(demo, name), os.path.join(docs, name))
+    print("demo session in %s" % session)
+    print("screenshots: demo/intro.png demo/word.png demo/final.png (copied to docs/demo/)")
+    print("results (%s):" % os.path.basename(results))
+    with open(results, "rb") as f:
+        sys.stdout.write(f.read().decode("latin-1").replace("\r\n", "\n"))
+    return 0
+
+
+if __name__ == "__main__":
+    try:
+        sys.exit(main())
+    except Failure as e:
+        print("demo failed: %s" % e)
+        sys.exit(1)
