@@ -11,10 +11,11 @@ namespace Scratch {
 // A fresh folder under the system's temporary directory, removed at the end.
 class Folder {
 public:
-    Folder() {
+    // `base` empty: the system's temporary directory.
+    explicit Folder(const std::string& base = "") {
         std::random_device random;
-        path_ = std::filesystem::temp_directory_path() /
-                ("wordtap_files_" + std::to_string(random()) + std::to_string(random()));
+        std::filesystem::path root = base.empty() ? std::filesystem::temp_directory_path() : std::filesystem::path(base);
+        path_ = root / ("wordtap_files_" + std::to_string(random()) + std::to_string(random()));
         std::filesystem::create_directories(path_);
     }
     ~Folder() {
