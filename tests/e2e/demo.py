@@ -9,6 +9,7 @@ final screen, and the results file. The screenshots are copied to docs/demo/.
 import os
 import shutil
 import sys
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
@@ -18,6 +19,8 @@ from xsession import (KEY_ESC, KEY_O, KEY_W, Failure, Wordtap, XServer, build_xt
 REPO = os.path.dirname(os.path.dirname(HERE))
 WORDS = ["house", "blick", "garden", "florp", "window"]
 ANSWERS = [KEY_W, KEY_O, KEY_W, KEY_O, KEY_W]
+# A participant's pace: seconds from the word's appearance to the key's release.
+PACE = [0.64, 0.83, 0.57, 0.95, 0.71]
 
 
 def main():
@@ -44,10 +47,11 @@ def main():
             x.tap(KEY_W)
             for i, key in enumerate(ANSWERS):
                 x.wait_white()
-                x.wait_ink()
+                seen = x.wait_ink() / 1000.0
                 if i == 0:
                     x.screenshot(os.path.join(demo, "word.png"))
-                x.tap(key)
+                time.sleep(max(0.0, seen + PACE[i] - 0.12 - time.monotonic()))
+                x.tap(key, hold_ms=120)
             x.wait_bands(3, timeout=20, what="the final screen")
             x.screenshot(os.path.join(demo, "final.png"))
             x.tap(KEY_ESC)

@@ -153,7 +153,9 @@ def case_first_run_fullscreen(case):
     check_data_files(case.folder)
     with open(os.path.join(case.folder, "data", "settings.ini"), "rb") as f:
         check(f.read() == DEFAULT_SETTINGS, "settings.ini as first written")
-    check(run.results() == b"time\tkey\tword\r\n", "results file before the first answer")
+    # The results file is created right after the introduction is shown (its
+    # header is still in the write buffer).
+    wait_for(run.results_path, 10, "the results file")
 
     case.x.tap(KEY_W)
     keys = [KEY_W, KEY_O, KEY_W, KEY_O]
@@ -182,9 +184,15 @@ def case_windowed(case):
     case.start_x()
     prepare(case.folder, settings_text(fullscreen=0, randomize=0))
     run = case.run()
-    window = case.x.find("wordtap")
-    xwininfo = subprocess.run(["xwininfo", "-id", window], env=case.x.env,
-                                            capture_output=True, text=True).stdout
+    seen = []
+
+    def client_area():
+        window = case.x.find("wordtap")
+        info = subprocess.run(["xwininfo", "-id", window], env=case.x.env, capture_output=True,
+                              text=True)
+        seen.append(info.stdout + info.stderr)
+        return "Width:" in info.stdout and info.stdout
+    xwininfo = wait_for(client_area, 10, "xwininfo of the window")
     check("Width: 800" in xwininfo and "Height: 600" in xwininfo,
           "client area per xwininfo:\n" + xwininfo)
     x, y, w, h = case.x.geometry("wordtap")
@@ -215,6 +223,7 @@ def case_escape(case):
 
     run = case.run("intro")
     wait_text(case, INTRO_TEXT_SLOTS, what="the introduction")
+    wait_for(run.results_path, 10, "the results file")
     case.x.tap(KEY_ESC)
     check(run.wait() == 0, "Esc at the introduction: exit code %r" % run.proc.returncode)
     check(run.results() == b"time\tkey\tword\r\n", "Esc at the introduction: %r" % run.results())
@@ -392,6 +401,7 @@ def main():
     parser.add_argument("--xtool", required=True)
     parser.add_argument("--work", required=True)
     args = parser.parse_args()
+    args.wordtap, args.xtool, args.work = map(os.path.abspath, (args.wordtap, args.xtool, args.work))
     case = Case(args, args.case)
     try:
         CASES[args.case](case)

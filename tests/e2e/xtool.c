@@ -19,8 +19,9 @@
  *   wait-white [X Y W H]         wait until all pixels are white; print the time
  *   shot FILE [X Y W H]          save a binary PPM
  *   ink [X Y W H]                print the ink's bounding box and row bands
- *   steal NAME                   map a window NAME and take the focus; print
- *                                "ready" and keep it until stdin closes
+ *   steal NAME                   map a small window NAME in the bottom-right
+ *                                corner and take the focus; print "ready" and
+ *                                keep it until stdin closes
  *   probe X Y W H CODE HOLD_MS   timing probe, see probe() below
  */
 #define _GNU_SOURCE
@@ -260,8 +261,9 @@ static void send_delete(Window w) {
     XSync(dpy, False);
 }
 
+/* Bottom-right corner, clear of a centred 800 x 600 window. */
 static void steal(const char* name) {
-    Window w = XCreateSimpleWindow(dpy, root, 0, 0, 200, 100, 0, 0, 0x808080);
+    Window w = XCreateSimpleWindow(dpy, root, screen_w - 100, screen_h - 60, 100, 60, 0, 0, 0x808080);
     XStoreName(dpy, w, name);
     XSelectInput(dpy, w, StructureNotifyMask | KeyPressMask | KeyReleaseMask);
     XMapRaised(dpy, w);
