@@ -89,15 +89,14 @@ bool ListMatching(const std::string& directory, const std::string& pattern,
 }
 
 // Splits "dir/pattern" at its last separator; no separator lists ".".
-void SplitLast(const std::string& path, std::string* directory, std::string* last) {
+struct SplitPath {
+    std::string directory;
+    std::string last;
+};
+SplitPath SplitLast(const std::string& path) {
     size_t slash = path.rfind('/');
-    if (slash == std::string::npos) {
-        *directory = ".";
-        *last = path;
-    } else {
-        *directory = slash == 0 ? "/" : path.substr(0, slash);
-        *last = path.substr(slash + 1);
-    }
+    if (slash == std::string::npos) return {std::string(1, '.'), path};
+    return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
 }
 
 }  // namespace
@@ -121,8 +120,7 @@ int64_t PathSize(const char* path) {
     // are looked up like any other.
     while (copy.size() > 1 && copy.back() == '\\') copy.pop_back();
 
-    std::string directory, last;
-    SplitLast(copy, &directory, &last);
+    auto [directory, last] = SplitLast(copy);
     if (last.find_first_of("*?") != std::string::npos) {
         std::vector<FilePlatform::DirEntry> matches;
         if (!ListMatching(directory, last, &matches) || matches.empty()) return PathSizeMissing;
@@ -166,8 +164,7 @@ int32_t Begin(int32_t number, const char* directory, const char* pattern) {
     int32_t name = number == ObjectTable::NewUnnumbered ? identifier : number;
 
     Listing* listing = new (std::nothrow) Listing{};
-    std::string listDirectory, listPattern;
-    SplitLast(searchPath, &listDirectory, &listPattern);
+    auto [listDirectory, listPattern] = SplitLast(searchPath);
     if (listing == nullptr || !ListMatching(listDirectory, listPattern, &listing->entries)) {
         // A numbered object stays without a search, so Next gives 0.
         delete listing;
