@@ -1,0 +1,541 @@
+// The SDL2 display backend: surface, windows, messages, keyboard, desktop
+// query and message box (text lives in font_sdl.cpp).
+//
+// Needs SDL2 (2.0.22 or later) with a working video driver; on X11 the
+// renderer is whatever SDL picks (OpenGL, else software).
+// Cannot do: wait for a real vertical retrace where the driver offers no
+// swap control; SDL then paces presents with its own timer at the mode's
+// refresh rate (60 Hz when unknown). Under Xvfb that is always the case.
+// Key states come from SDL's keyboard state, so a key pressed and released
+// between two pumps is never seen, as with any snapshot reader.
+#include <SDL.h>
+#include <SDL_syswm.h>
+
+#include <cstring>
+#include <string>
+
+#include "display/backend.h"
+#include "display/backends/sdl/sdl_state.h"
+
+namespace SdlBackend {
+
+State& Get() {
+    static State state{};
+    return state;
+}
+
+namespace {
+
+State& S = Get();
+
+constexpr int32_t MaxWindowSide = 16384;
+
+int SDLCALL WatchRendererReset(void*, SDL_Event* event) {
+    // The texture and the renderer's context are gone; Present rebuilds them.
+    if (event->type == SDL_RENDER_DEVICE_RESET) S.deviceLost = 1;
+    return 0;
+}
+
+// SDL falls back to its invisible "offscreen" driver when no display can be
+// reached; a run there could never be seen or answered. Unless a driver is
+// asked for by name, only drivers that show something are allowed, so that
+// the open fails and the program reports it.
+void RestrictToVisibleDrivers() {
+    if (SDL_getenv("SDL_VIDEODRIVER")) return;
+    std::string drivers;
+    for (int i = 0; i < SDL_GetNumVideoDrivers(); i++) {
+        const char* name = SDL_GetVideoDriver(i);
+        if (!name || !std::strcmp(name, "offscreen") || !std::strcmp(name, "dummy") ||
+            !std::strcmp(name, "evdev"))
+            continue;
+        // Without a runtime directory there is no compositor to reach, and
+        // the attempt only prints a complaint on stderr.
+        if (!std::strcmp(name, "wayland") && !SDL_getenv("XDG_RUNTIME_DIR")) continue;
+        if (!drivers.empty()) drivers += ',';
+        drivers += name;
+    }
+    // An empty list would mean "any"; name one that cannot exist instead.
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, drivers.empty() ? "none" : drivers.c_str());
+}
+
+int32_t EnsureVideo() {
+    if (S.videoUp) return 1;
+    RestrictToVisibleDrivers();
+    // The program handles SIGINT/SIGTERM/SIGHUP itself and ends through its
+    // normal shutdown; SDL must not turn them into quit events.
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    // A close request is the program's decision; SDL must not add a quit.
+    SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
+    S.videoUp = 1;
+    SDL_AddEventWatch(WatchRendererReset, nullptr);
+    // Keys are read as states and nobody reads these events: ignoring them
+    // keeps the queue short during a long full-screen wait, where only the
+    // present drains it. The keyboard state is updated all the same.
+    SDL_StopTextInput();
+    static const Uint32 ignored[] = {SDL_KEYDOWN,     SDL_KEYUP,      SDL_TEXTINPUT,
+                                     SDL_TEXTEDITING, SDL_MOUSEMOTION, SDL_MOUSEWHEEL};
+    for (Uint32 type : ignored) SDL_EventState(type, SDL_IGNORE);
+    return 1;
+}
+
+SDL_Window* ToWindow(NativeWindow handle) { return reinterpret_cast<SDL_Window*>(handle); }
+NativeWindow ToHandle(SDL_Window* window) { return reinterpret_cast<NativeWindow>(window); }
+
+int32_t IsOurWindow(SDL_Window* window) {
+    if (!window) return 0;
+    if (window == S.fullscreenWindow) return 1;
+    for (SDL_Window* w : S.windows)
+        if (w == window) return 1;
+    return 0;
+}
+
+int32_t SideOk(int32_t side) { return side >= 1 && side <= MaxWindowSide; }
+
+void ReleaseRenderer() {
+    if (S.texture) SDL_DestroyTexture(S.texture);
+    if (S.renderer) SDL_DestroyRenderer(S.renderer);
+    S.texture = nullptr;
+    S.renderer = nullptr;
+    S.glFinish = nullptr;
+}
+
+// Renderer and streaming texture for the surface window; the back buffer
+// itself survives a rebuild.
+int32_t CreateRenderer() {
+    S.renderer = SDL_CreateRenderer(S.surfaceWindow, -1, SDL_RENDERER_PRESENTVSYNC);
+    if (!S.renderer) S.renderer = SDL_CreateRenderer(S.surfaceWindow, -1, 0);
+    if (!S.renderer) return 0;
+    S.vsync = 1;
+    S.texture = SDL_CreateTexture(S.renderer, SDL_PIXELFORMAT_RGB888,
+                                  SDL_TEXTUREACCESS_STREAMING, S.width, S.height);
+    if (!S.texture) {
+        ReleaseRenderer();
+        return 0;
+    }
+    // The OpenGL renderers return from the buffer swap before it happens and
+    // block in the next call instead; glFinish makes the present wait there.
+    SDL_RendererInfo info;
+    if (SDL_GetRendererInfo(S.renderer, &info) == 0 && info.name &&
+        std::strncmp(info.name, "opengl", 6) == 0)
+        S.glFinish = reinterpret_cast<void (*)()>(SDL_GL_GetProcAddress("glFinish"));
+    int outW = 0, outH = 0;
+    SDL_GetRendererOutputSize(S.renderer, &outW, &outH);
+    S.clearOutside = S.surfaceWindow != S.fullscreenWindow &&
+                     (S.destination.x != 0 || S.destination.y != 0 ||
+                      S.destination.w < outW || S.destination.h < outH);
+    return 1;
+}
+
+int32_t CreateSurface(int32_t width, int32_t height) {
+    S.width = width;
+    S.height = height;
+    S.deviceLost = 0;
+    S.backBuffer.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    return CreateRenderer();
+}
+
+// A mode the display really offers at exactly width x height (and hz when
+// non-zero); SDL lists them best first.
+int32_t FindMode(int32_t display, int32_t width, int32_t height, int32_t hz,
+                 SDL_DisplayMode* found) {
+    int count = SDL_GetNumDisplayModes(display);
+    for (int i = 0; i < count; i++) {
+        SDL_DisplayMode mode;
+        if (SDL_GetDisplayMode(display, i, &mode) != 0) continue;
+        if (mode.w != width || mode.h != height) continue;
+        if (hz != 0 && mode.refresh_rate != hz) continue;
+        *found = mode;
+        return 1;
+    }
+    return 0;
+}
+
+// The OpenGL renderers need an OpenGL window and would otherwise destroy
+// and re-create it under the caller (a new X window that has lost its
+// place and its focus); windows are made fit for them from the start.
+SDL_Window* CreateWindow(const char* title, int x, int y, int w, int h, Uint32 flags) {
+    SDL_Window* window = SDL_CreateWindow(title, x, y, w, h, flags | SDL_WINDOW_OPENGL);
+    if (!window) window = SDL_CreateWindow(title, x, y, w, h, flags);
+    return window;
+}
+
+// Without a window manager nobody gives a new window the keyboard; as on
+// the desktop the program was written for, a window it shows takes it.
+void TakeFocus(SDL_Window* window) {
+    SDL_RaiseWindow(window);
+    SDL_SetWindowInputFocus(window);
+}
+
+int32_t MessageFor(const SDL_Event& event, DisplayBackend::Message* message) {
+    message->kind = DisplayBackend::MessageOther;
+    message->window = 0;
+    message->number = static_cast<int32_t>(event.type);
+    if (event.type != SDL_WINDOWEVENT) return 1;
+    SDL_Window* window = SDL_GetWindowFromID(event.window.windowID);
+    message->window = IsOurWindow(window) ? ToHandle(window) : 0;
+    switch (event.window.event) {
+        case SDL_WINDOWEVENT_CLOSE:
+            message->kind = DisplayBackend::MessageCloseRequest;
+            break;
+        case SDL_WINDOWEVENT_EXPOSED:
+            message->kind = DisplayBackend::MessageRepaint;
+            break;
+        case SDL_WINDOWEVENT_FOCUS_GAINED:
+            message->kind = DisplayBackend::MessageFocusGained;
+            break;
+        case SDL_WINDOWEVENT_FOCUS_LOST:
+            message->kind = DisplayBackend::MessageFocusLost;
+            break;
+        default:
+            break;
+    }
+    return 1;
+}
+
+// SDL scan codes are USB usages of physical key positions; the program
+// counts keys by set-1 scan code. Extended (E0-prefixed) keys sit at
+// code | 0x80, as raw keyboard readers on the other platform report them.
+struct KeyMapping {
+    SDL_Scancode sdl;
+    uint8_t set1;
+};
+constexpr KeyMapping KeyMap[] = {
+    {SDL_SCANCODE_ESCAPE, 0x01},       {SDL_SCANCODE_1, 0x02},
+    {SDL_SCANCODE_2, 0x03},            {SDL_SCANCODE_3, 0x04},
+    {SDL_SCANCODE_4, 0x05},            {SDL_SCANCODE_5, 0x06},
+    {SDL_SCANCODE_6, 0x07},            {SDL_SCANCODE_7, 0x08},
+    {SDL_SCANCODE_8, 0x09},            {SDL_SCANCODE_9, 0x0A},
+    {SDL_SCANCODE_0, 0x0B},            {SDL_SCANCODE_MINUS, 0x0C},
+    {SDL_SCANCODE_EQUALS, 0x0D},       {SDL_SCANCODE_BACKSPACE, 0x0E},
+    {SDL_SCANCODE_TAB, 0x0F},          {SDL_SCANCODE_Q, 0x10},
+    {SDL_SCANCODE_W, 0x11},            {SDL_SCANCODE_E, 0x12},
+    {SDL_SCANCODE_R, 0x13},            {SDL_SCANCODE_T, 0x14},
+    {SDL_SCANCODE_Y, 0x15},            {SDL_SCANCODE_U, 0x16},
+    {SDL_SCANCODE_I, 0x17},            {SDL_SCANCODE_O, 0x18},
+    {SDL_SCANCODE_P, 0x19},            {SDL_SCANCODE_LEFTBRACKET, 0x1A},
+    {SDL_SCANCODE_RIGHTBRACKET, 0x1B}, {SDL_SCANCODE_RETURN, 0x1C},
+    {SDL_SCANCODE_LCTRL, 0x1D},        {SDL_SCANCODE_A, 0x1E},
+    {SDL_SCANCODE_S, 0x1F},            {SDL_SCANCODE_D, 0x20},
+    {SDL_SCANCODE_F, 0x21},            {SDL_SCANCODE_G, 0x22},
+    {SDL_SCANCODE_H, 0x23},            {SDL_SCANCODE_J, 0x24},
+    {SDL_SCANCODE_K, 0x25},            {SDL_SCANCODE_L, 0x26},
+    {SDL_SCANCODE_SEMICOLON, 0x27},    {SDL_SCANCODE_APOSTROPHE, 0x28},
+    {SDL_SCANCODE_GRAVE, 0x29},        {SDL_SCANCODE_LSHIFT, 0x2A},
+    {SDL_SCANCODE_BACKSLASH, 0x2B},    {SDL_SCANCODE_NONUSHASH, 0x2B},
+    {SDL_SCANCODE_Z, 0x2C},            {SDL_SCANCODE_X, 0x2D},
+    {SDL_SCANCODE_C, 0x2E},            {SDL_SCANCODE_V, 0x2F},
+    {SDL_SCANCODE_B, 0x30},            {SDL_SCANCODE_N, 0x31},
+    {SDL_SCANCODE_M, 0x32},            {SDL_SCANCODE_COMMA, 0x33},
+    {SDL_SCANCODE_PERIOD, 0x34},       {SDL_SCANCODE_SLASH, 0x35},
+    {SDL_SCANCODE_RSHIFT, 0x36},       {SDL_SCANCODE_KP_MULTIPLY, 0x37},
+    {SDL_SCANCODE_LALT, 0x38},         {SDL_SCANCODE_SPACE, 0x39},
+    {SDL_SCANCODE_CAPSLOCK, 0x3A},     {SDL_SCANCODE_F1, 0x3B},
+    {SDL_SCANCODE_F2, 0x3C},           {SDL_SCANCODE_F3, 0x3D},
+    {SDL_SCANCODE_F4, 0x3E},           {SDL_SCANCODE_F5, 0x3F},
+    {SDL_SCANCODE_F6, 0x40},           {SDL_SCANCODE_F7, 0x41},
+    {SDL_SCANCODE_F8, 0x42},           {SDL_SCANCODE_F9, 0x43},
+    {SDL_SCANCODE_F10, 0x44},          {SDL_SCANCODE_NUMLOCKCLEAR, 0x45},
+    {SDL_SCANCODE_SCROLLLOCK, 0x46},   {SDL_SCANCODE_KP_7, 0x47},
+    {SDL_SCANCODE_KP_8, 0x48},         {SDL_SCANCODE_KP_9, 0x49},
+    {SDL_SCANCODE_KP_MINUS, 0x4A},     {SDL_SCANCODE_KP_4, 0x4B},
+    {SDL_SCANCODE_KP_5, 0x4C},         {SDL_SCANCODE_KP_6, 0x4D},
+    {SDL_SCANCODE_KP_PLUS, 0x4E},      {SDL_SCANCODE_KP_1, 0x4F},
+    {SDL_SCANCODE_KP_2, 0x50},         {SDL_SCANCODE_KP_3, 0x51},
+    {SDL_SCANCODE_KP_0, 0x52},         {SDL_SCANCODE_KP_PERIOD, 0x53},
+    {SDL_SCANCODE_NONUSBACKSLASH, 0x56}, {SDL_SCANCODE_F11, 0x57},
+    {SDL_SCANCODE_F12, 0x58},          {SDL_SCANCODE_F13, 0x64},
+    {SDL_SCANCODE_F14, 0x65},          {SDL_SCANCODE_F15, 0x66},
+    {SDL_SCANCODE_LANG2, 0x70},        {SDL_SCANCODE_INTERNATIONAL1, 0x73},
+    {SDL_SCANCODE_INTERNATIONAL4, 0x79}, {SDL_SCANCODE_INTERNATIONAL5, 0x7B},
+    {SDL_SCANCODE_INTERNATIONAL3, 0x7D}, {SDL_SCANCODE_KP_EQUALS, 0x8D},
+    {SDL_SCANCODE_KP_ENTER, 0x9C},     {SDL_SCANCODE_RCTRL, 0x9D},
+    {SDL_SCANCODE_KP_DIVIDE, 0xB5},    {SDL_SCANCODE_PRINTSCREEN, 0xB7},
+    {SDL_SCANCODE_RALT, 0xB8},         {SDL_SCANCODE_PAUSE, 0xC5},
+    {SDL_SCANCODE_HOME, 0xC7},         {SDL_SCANCODE_UP, 0xC8},
+    {SDL_SCANCODE_PAGEUP, 0xC9},       {SDL_SCANCODE_LEFT, 0xCB},
+    {SDL_SCANCODE_RIGHT, 0xCD},        {SDL_SCANCODE_END, 0xCF},
+    {SDL_SCANCODE_DOWN, 0xD0},         {SDL_SCANCODE_PAGEDOWN, 0xD1},
+    {SDL_SCANCODE_INSERT, 0xD2},       {SDL_SCANCODE_DELETE, 0xD3},
+    {SDL_SCANCODE_LGUI, 0xDB},         {SDL_SCANCODE_RGUI, 0xDC},
+    {SDL_SCANCODE_APPLICATION, 0xDD},
+};
+
+}  // namespace
+
+// Bytes 0x80-0x9F of Windows-1252; the undefined ones keep their value.
+uint32_t Cp1252ToUnicode(uint8_t byte) {
+    static const uint16_t high[32] = {
+        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+    if (byte >= 0x80 && byte <= 0x9F) return high[byte - 0x80];
+    return byte;
+}
+
+void Cp1252ToUtf8(const char* text, std::vector<char>& out) {
+    out.clear();
+    for (const char* p = text ? text : ""; *p; p++) {
+        uint32_t c = Cp1252ToUnicode(static_cast<uint8_t>(*p));
+        if (c < 0x80) {
+            out.push_back(static_cast<char>(c));
+        } else if (c < 0x800) {
+            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        } else {
+            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+        }
+    }
+    out.push_back('\0');
+}
+
+}  // namespace SdlBackend
+
+namespace DisplayBackend {
+
+using namespace SdlBackend;
+
+int32_t InitSystem() {
+    if (S.systemReady) return 1;
+    if (!EnsureVideo()) return 0;
+    if (SDL_GetNumVideoDisplays() < 1 || SDL_GetNumDisplayModes(0) < 1) return 0;
+    S.systemReady = 1;
+    return 1;
+}
+
+int32_t OpenFullscreen(int32_t width, int32_t height, int32_t /*depth*/, int32_t refreshHz,
+                       const char* title) {
+    CloseSurface();
+    if (!InitSystem() || !SideOk(width) || !SideOk(height)) return 0;
+    SDL_DisplayMode desktop;
+    if (SDL_GetCurrentDisplayMode(0, &desktop) != 0) return 0;
+    // The desktop's own mode needs no switch; anything else must be a mode
+    // the display lists, never a scaled approximation.
+    int32_t atDesktop = desktop.w == width && desktop.h == height &&
+                        (refreshHz == 0 || desktop.refresh_rate == 0 ||
+                         desktop.refresh_rate == refreshHz);
+    SDL_DisplayMode mode{};
+    if (!atDesktop && !FindMode(0, width, height, refreshHz, &mode)) return 0;
+
+    std::vector<char> utf8;
+    Cp1252ToUtf8(title, utf8);
+    SDL_Rect bounds;
+    if (SDL_GetDisplayBounds(0, &bounds) != 0) bounds = SDL_Rect{0, 0, width, height};
+    Uint32 flags = atDesktop ? SDL_WINDOW_FULLSCREEN_DESKTOP : SDL_WINDOW_FULLSCREEN;
+    SDL_Window* window =
+        CreateWindow(utf8.data(), bounds.x, bounds.y, width, height, flags | SDL_WINDOW_HIDDEN);
+    if (!window) return 0;
+    if (!atDesktop && SDL_SetWindowDisplayMode(window, &mode) != 0) {
+        SDL_DestroyWindow(window);
+        return 0;
+    }
+    SDL_ShowWindow(window);
+    S.fullscreenWindow = window;
+    S.surfaceWindow = window;
+    S.destination = SDL_Rect{0, 0, width, height};
+    if (!CreateSurface(width, height)) {
+        CloseSurface();
+        return 0;
+    }
+    SDL_ShowCursor(SDL_DISABLE);
+    S.cursorHidden = 1;
+    TakeFocus(window);
+    return 1;
+}
+
+int32_t OpenInWindow(NativeWindow parent, int32_t x, int32_t y, int32_t width, int32_t height) {
+    CloseSurface();
+    SDL_Window* window = ToWindow(parent);
+    if (!IsOurWindow(window) || window == S.fullscreenWindow) return 0;
+    if (!SideOk(width) || !SideOk(height)) return 0;
+    S.surfaceWindow = window;
+    S.destination = SDL_Rect{x, y, width, height};
+    if (!CreateSurface(width, height)) {
+        CloseSurface();
+        return 0;
+    }
+    return 1;
+}
+
+void CloseSurface() {
+    ReleaseRenderer();
+    if (S.fullscreenWindow) SDL_DestroyWindow(S.fullscreenWindow);
+    if (S.cursorHidden) SDL_ShowCursor(SDL_ENABLE);
+    S.cursorHidden = 0;
+    S.fullscreenWindow = nullptr;
+    S.surfaceWindow = nullptr;
+    S.backBuffer.clear();
+    S.backBuffer.shrink_to_fit();
+    S.width = S.height = 0;
+    S.deviceLost = 0;
+}
+
+Pixels BackBuffer() {
+    if (S.backBuffer.empty()) return Pixels{nullptr, 0, 0, 0};
+    return Pixels{S.backBuffer.data(), S.width, S.height, S.width};
+}
+
+int32_t Present(int32_t retrace) {
+    if (!S.surfaceWindow || S.backBuffer.empty()) return PresentFailed;
+    if (S.deviceLost || !S.renderer) {
+        // A driver reset took the renderer's resources with it.
+        ReleaseRenderer();
+        S.deviceLost = 0;
+        if (!CreateRenderer()) return PresentLost;
+    }
+    int32_t wanted = retrace ? 1 : 0;
+    if (wanted != S.vsync) {
+        SDL_RenderSetVSync(S.renderer, wanted);
+        S.vsync = wanted;
+    }
+    if (SDL_UpdateTexture(S.texture, nullptr, S.backBuffer.data(),
+                          S.width * static_cast<int>(sizeof(uint32_t))) != 0)
+        return PresentFailed;
+    if (S.clearOutside) {
+        SDL_SetRenderDrawColor(S.renderer, 0, 0, 0, 255);
+        SDL_RenderClear(S.renderer);
+    }
+    const SDL_Rect* dest = S.surfaceWindow == S.fullscreenWindow ? nullptr : &S.destination;
+    if (SDL_RenderCopy(S.renderer, S.texture, nullptr, dest) != 0) return PresentFailed;
+    SDL_RenderPresent(S.renderer);
+    if (wanted && S.glFinish) S.glFinish();
+    return PresentShown;
+}
+
+int32_t PollMessage(Message* message) {
+    if (!S.videoUp || !message) return 0;
+    SDL_Event event;
+    if (!SDL_PollEvent(&event)) return 0;
+    return MessageFor(event, message);
+}
+
+NativeWindow OpenWindow(const WindowSpec& spec) {
+    if (!EnsureVideo()) return 0;
+    if (!SideOk(spec.clientWidth) || !SideOk(spec.clientHeight)) return 0;
+    constexpr uint32_t Caption = 0xC00000, Maximize = 0x01000000, Minimize = 0x20000000;
+    Uint32 flags = spec.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
+    if (spec.toolWindow) {
+        flags |= SDL_WINDOW_UTILITY;
+    } else {
+        if ((spec.style & Caption) == 0) flags |= SDL_WINDOW_BORDERLESS;
+        if (spec.style & Maximize) flags |= SDL_WINDOW_MAXIMIZED;
+        if (spec.style & Minimize) flags |= SDL_WINDOW_MINIMIZED;
+    }
+    int x = spec.x, y = spec.y;
+    if (spec.centreOnScreen) {
+        x = y = SDL_WINDOWPOS_CENTERED;
+    } else if (spec.defaultPosition) {
+        x = y = SDL_WINDOWPOS_UNDEFINED;
+    }
+    std::vector<char> utf8;
+    Cp1252ToUtf8(spec.title, utf8);
+    SDL_Window* window =
+        CreateWindow(utf8.data(), x, y, spec.clientWidth, spec.clientHeight, flags);
+    if (!window) return 0;
+    if (spec.parent && IsOurWindow(ToWindow(spec.parent)))
+        SDL_SetWindowModalFor(window, ToWindow(spec.parent));
+    S.windows.push_back(window);
+    if (!spec.hidden) TakeFocus(window);
+    return ToHandle(window);
+}
+
+void CloseWindow(NativeWindow handle) {
+    SDL_Window* window = ToWindow(handle);
+    for (size_t i = 0; i < S.windows.size(); i++) {
+        if (S.windows[i] != window) continue;
+        if (S.surfaceWindow == window) CloseSurface();
+        SDL_DestroyWindow(window);
+        S.windows.erase(S.windows.begin() + static_cast<std::ptrdiff_t>(i));
+        return;
+    }
+}
+
+int32_t LogicalDpiY() { return 96; }
+
+int32_t KeyboardOpen() {
+    if (!EnsureVideo()) return 0;
+    S.keyboardOpen = 1;
+    return 1;
+}
+
+int32_t KeySnapshot(uint8_t snapshot[256]) {
+    if (!S.keyboardOpen) return 0;
+    SDL_PumpEvents();
+    if (!IsOurWindow(SDL_GetKeyboardFocus())) return 0;
+    int count = 0;
+    const Uint8* keys = SDL_GetKeyboardState(&count);
+    std::memset(snapshot, 0, 256);
+    for (const KeyMapping& k : KeyMap)
+        if (k.sdl < count && keys[k.sdl]) snapshot[k.set1] = 0x80;
+    return 1;
+}
+
+void KeyboardClose() { S.keyboardOpen = 0; }
+
+int32_t DesktopModes(DesktopMode* modes, int32_t capacity) {
+    if (!EnsureVideo()) return 0;
+    int displays = SDL_GetNumVideoDisplays();
+    int32_t count = 0;
+    // SDL lists the X server's primary output as display 0.
+    for (int d = 0; d < displays && count < capacity; d++) {
+        SDL_DisplayMode mode;
+        if (SDL_GetCurrentDisplayMode(d, &mode) != 0) continue;
+        DesktopMode& out = modes[count++];
+        SDL_Rect bounds{0, 0, mode.w, mode.h};
+        SDL_GetDisplayBounds(d, &bounds);
+        out.x = bounds.x;
+        out.y = bounds.y;
+        out.width = mode.w;
+        out.height = mode.h;
+        // Bytes per pixel, not colour bits: a 24-bit-colour screen stores
+        // 32-bit pixels, and 32 is what the full-screen open accepts.
+        out.depth = SDL_BYTESPERPIXEL(mode.format) * 8;
+        out.refreshHz = mode.refresh_rate > 0 ? mode.refresh_rate : 0;
+        const char* name = SDL_GetDisplayName(d);
+        std::memset(out.name, 0, sizeof out.name);
+        if (name) std::strncpy(out.name, name, sizeof out.name - 1);
+    }
+    return count;
+}
+
+int32_t MessageBox(const char* title, const char* text) {
+    // A full-screen window would cover the box: hide it while the box is up.
+    SDL_Window* hidden = nullptr;
+    if (S.fullscreenWindow && (SDL_GetWindowFlags(S.fullscreenWindow) & SDL_WINDOW_SHOWN)) {
+        hidden = S.fullscreenWindow;
+        SDL_HideWindow(hidden);
+    }
+    SDL_Window* parent = nullptr;
+    for (SDL_Window* w : S.windows) {
+        Uint32 flags = SDL_GetWindowFlags(w);
+        if ((flags & SDL_WINDOW_SHOWN) && !(flags & SDL_WINDOW_HIDDEN)) {
+            parent = w;
+            break;
+        }
+    }
+    std::vector<char> utf8Title, utf8Text;
+    Cp1252ToUtf8(title, utf8Title);
+    Cp1252ToUtf8(text, utf8Text);
+    int result = SDL_ShowSimpleMessageBox(0, utf8Title.data(), utf8Text.data(), parent);
+    if (hidden) {
+        SDL_ShowWindow(hidden);
+        TakeFocus(hidden);
+    }
+    return result == 0 ? 1 : 0;
+}
+
+void Shutdown() {
+    CloseSurface();
+    for (SDL_Window* w : S.windows) SDL_DestroyWindow(w);
+    S.windows.clear();
+    S.keyboardOpen = 0;
+    ShutdownFonts();
+    if (S.videoUp) SDL_DelEventWatch(WatchRendererReset, nullptr);
+    SDL_Quit();
+    S.videoUp = 0;
+    S.systemReady = 0;
+}
+
+}  // namespace DisplayBackend

@@ -1,0 +1,82 @@
+// State and helpers shared by the SDL backend's files. Internal to the
+// backend (and its tests): nothing outside display/backends/sdl includes it.
+#pragma once
+#include <SDL.h>
+#include <ft2build.h>
+#include FT_FREETYPE_H
+
+#include <cstdint>
+#include <vector>
+
+#include "display/backend.h"
+
+namespace SdlBackend {
+
+// One loaded face at one em size, with the glyphs of the 256 bytes rendered
+// on first use: a text screen draws the same few letters over and over.
+struct Glyph {
+    int32_t loaded;
+    int32_t advance;    // rounded hinted advance in pixels
+    int32_t left, top;  // bitmap offset from the pen position and the baseline
+    int32_t width, rows;
+    std::vector<uint8_t> coverage;  // width * rows, 0..255
+};
+
+struct Font {
+    FT_Face face;
+    int32_t pixelHeight;  // the em height
+    int32_t ascent, descent;
+    uint32_t flags;
+    int32_t emboldenSynthetic, obliqueSynthetic;
+    int32_t underlineTop, underlineThickness;
+    int32_t strikeTop, strikeThickness;
+    Glyph glyphs[256];
+};
+
+struct State {
+    // SDL video: brought up by whichever entry point needs it first.
+    int32_t videoUp;
+    int32_t systemReady;
+
+    // The surface: the renderer draws the CPU back buffer through a streaming
+    // texture into `surfaceWindow`, which is either our own full-screen window
+    // or a top-level window from OpenWindow.
+    SDL_Window* fullscreenWindow;
+    SDL_Window* surfaceWindow;
+    SDL_Renderer* renderer;
+    SDL_Texture* texture;
+    std::vector<uint32_t> backBuffer;
+    int32_t width, height;
+    SDL_Rect destination;  // windowed: the surface's rectangle in the client area
+    int32_t clearOutside;  // the window's client area is larger than the surface
+    int32_t vsync;         // the renderer's current vsync setting
+    int32_t deviceLost;    // set by the renderer's device-reset event
+    void (*glFinish)();    // non-null while the renderer is OpenGL-based
+    int32_t cursorHidden;
+
+    // Top-level windows opened through OpenWindow.
+    std::vector<SDL_Window*> windows;
+
+    int32_t keyboardOpen;
+
+    // Fonts.
+    FT_Library freetype;
+    int32_t fontconfigUp;
+    int32_t liveFonts;  // loaded through LoadFont and not yet freed
+    int32_t freetypeOrphaned;  // shut down while fonts were live: the last one frees it
+    Font* systemFont;
+};
+
+State& Get();
+
+// The Unicode character of a Windows-1252 byte.
+uint32_t Cp1252ToUnicode(uint8_t byte);
+// Windows-1252 text to UTF-8 for SDL and fontconfig.
+void Cp1252ToUtf8(const char* text, std::vector<char>& out);
+
+// font_sdl.cpp: releases the font system once nothing uses it any more.
+void ShutdownFonts();
+// The family name of the face that was matched (for tests).
+const char* FontFamily(FontRef font);
+
+}  // namespace SdlBackend
