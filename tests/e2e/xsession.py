@@ -50,12 +50,12 @@ def wait_for(condition, timeout, what, interval=0.02):
 class XServer:
     """An Xvfb of its own on a free display number (-displayfd)."""
 
-    def __init__(self, xtool, width=SCREEN_W, height=SCREEN_H, log_dir=None):
+    def __init__(self, xtool, width=SCREEN_W, height=SCREEN_H, log_dir=None, prefix=()):
         self.xtool = xtool
         read_end, write_end = os.pipe()
         log = open(os.path.join(log_dir, "xvfb.log"), "wb") if log_dir else subprocess.DEVNULL
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height),
+            list(prefix) + ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (width, height),
              "-nolisten", "tcp", "-noreset"],
             pass_fds=(write_end,), stdout=log, stderr=log, start_new_session=True)
         os.close(write_end)

@@ -287,8 +287,8 @@ static void steal(const char* name) {
  * wait until the region is white, wait until ink appears in it (the word),
  * press CODE at D - HOLD_MS after that moment and release it at D. Prints per
  * trial: "trial I WHITE WORD PRESS RELEASE D_ACTUAL GRAB_MS", where WORD is
- * the issue time of the first grab that saw the word, GRAB_MS the duration
- * of that grab (an upper bound of the detection error) and D_ACTUAL the
+ * the completion time of the first grab that saw the word, GRAB_MS the
+ * duration of that grab (it bounds the detection error) and D_ACTUAL the
  * release issue time minus WORD. */
 static void probe(Rect r, int code, double hold) {
     char line[64];
@@ -307,11 +307,17 @@ static void probe(Rect r, int code, double hold) {
             int ink = has_ink(img);
             XDestroyImage(img);
             if (ink) {
-                word = t0;
+                /* The word appeared before this grab read the screen and
+                 * after the previous one did: take the middle of this grab,
+                 * whose duration bounds the error. */
+                word = (t0 + t1) / 2;
                 grab_ms = t1 - t0;
                 break;
             }
             if (t0 > end) fail(2, "timed out waiting for the word");
+            /* Leave the CPU to wordtap and the server between grabs: on two
+             * cores a spinning probe delays the very program it measures. */
+            sleep_ms(0.1);
         }
         double press_at = word + d - hold, release_at = word + d;
         wait_until(press_at);

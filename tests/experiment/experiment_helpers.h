@@ -29,7 +29,7 @@ inline std::string SettingsText(int32_t width, int32_t height, int32_t fullscree
 }
 
 // Full screen at the desktop's 1024 x 768, words in file order.
-inline std::vector<Harness::FileSpec> DataFiles(const std::vector<std::string>& words,
+inline std::vector<Harness::SeedFile> DataFiles(const std::vector<std::string>& words,
                                             const std::string& settings = SettingsText(800, 600, 1,
                                                                                    1, 0)) {
     std::string list;

@@ -271,7 +271,7 @@ TEST(Run, ResultsFileHeldByAnotherRun) {
     EXPECT_EQ(held.Read(ResultsName), "");
 
     // Once it has ended, the name is free and the old content goes.
-    std::vector<Harness::FileSpec> files = DataFiles({"a"});
+    std::vector<Harness::SeedFile> files = DataFiles({"a"});
     files.push_back({ResultsName, "an earlier run's results\r\n"});
     Script quit;
     Tap(quit, 1, 300000, ScanCode::Escape);

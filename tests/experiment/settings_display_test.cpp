@@ -12,14 +12,14 @@ using Harness::RunResult;
 namespace {
 
 // Quits at the introduction: enough to see the display and the files.
-RunResult QuitAtIntro(Headless::Config config, const std::vector<Harness::FileSpec>& files) {
+RunResult QuitAtIntro(Headless::Config config, const std::vector<Harness::SeedFile>& files) {
     Script script;
     Tap(script, 1, 100000, ScanCode::Escape);
     config.script = script;
     return Harness::RunWordtap(config, files);
 }
 
-std::vector<Harness::FileSpec> WithSettingsFile(const std::string& settings) {
+std::vector<Harness::SeedFile> WithSettingsFile(const std::string& settings) {
     return DataFiles({"word"}, settings);
 }
 

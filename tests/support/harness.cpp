@@ -198,12 +198,12 @@ RunResult RunWordtap(const Headless::Config& config, const Prepare& prepare, int
     return Finish(StartWordtap(config, prepare), timeoutSeconds);
 }
 
-RunResult RunWordtap(const Headless::Config& config, const std::vector<FileSpec>& files,
+RunResult RunWordtap(const Headless::Config& config, const std::vector<SeedFile>& files,
                      int timeoutSeconds) {
     return RunWordtap(
         config,
         [&files](const std::string& folder) {
-            for (const FileSpec& file : files) WriteFile(folder, file.path, file.content);
+            for (const SeedFile& file : files) WriteFile(folder, file.path, file.content);
         },
         timeoutSeconds);
 }

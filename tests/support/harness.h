@@ -13,7 +13,7 @@
 
 namespace Harness {
 
-struct FileSpec {
+struct SeedFile {
     std::string path;  // relative to the working folder; parents are made
     std::string content;
 };
@@ -41,7 +41,7 @@ constexpr int DefaultTimeoutSeconds = 60;
 
 RunResult RunWordtap(const Headless::Config& config, const Prepare& prepare,
                      int timeoutSeconds = DefaultTimeoutSeconds);
-RunResult RunWordtap(const Headless::Config& config, const std::vector<FileSpec>& files = {},
+RunResult RunWordtap(const Headless::Config& config, const std::vector<SeedFile>& files = {},
                      int timeoutSeconds = DefaultTimeoutSeconds);
 
 // A run that the test ends or watches itself.
