@@ -21,6 +21,7 @@ import sys
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, HERE)
 from xsession import (KEY_ESC, KEY_W, SCREEN_H, SCREEN_W, Failure, Wordtap, XServer, build_xtool,
                       check, fresh_folder, parse_results, settings_text, wait_for, write_file)

@@ -14,6 +14,7 @@ import sys
 import time
 import traceback
 
+sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from xsession import (EXAMPLE_BYTES, EXAMPLE_WORDS, FINAL_BYTES, INTRO_BYTES, KEY_ESC, KEY_O,
                       KEY_RETURN, KEY_US_Z, KEY_W, SCREEN_H, SCREEN_W, Failure, Wordtap, XServer,
