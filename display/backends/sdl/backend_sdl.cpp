@@ -4,15 +4,18 @@
 // Needs SDL2 (2.0.22 or later) with a working video driver; on X11 the
 // renderer is whatever SDL picks (OpenGL, else software).
 // Cannot do: wait for a real vertical retrace where the driver offers no
-// swap control; SDL then paces presents with its own timer at the mode's
-// refresh rate (60 Hz when unknown). Under Xvfb that is always the case.
+// swap control (always so under Xvfb); presents with retrace are then put on
+// a timer grid of the mode's refresh period (60 Hz when unknown).
 // Key states come from SDL's keyboard state, so a key pressed and released
 // between two pumps is never seen, as with any snapshot reader.
 #include <SDL.h>
 #include <SDL_syswm.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "display/backend.h"
 #include "display/backends/sdl/sdl_state.h"
@@ -100,24 +103,70 @@ void ReleaseRenderer() {
     S.glFinish = nullptr;
 }
 
+// Whether the renderer's vsync is the driver's, synchronised with the
+// display. SDL fakes it otherwise (software renderer, or an OpenGL without
+// swap control such as Mesa's llvmpipe on Xvfb) by sleeping after the frame
+// was already handed over, which would put the clock read after the present
+// up to a frame late. The software renderer is never asked: its window
+// surface would keep the fake for good.
+int32_t DriverSyncsToRetrace(SDL_Renderer* renderer, const SDL_RendererInfo& info) {
+    if (std::strcmp(info.name, "software") == 0) return 0;
+    SDL_RenderSetVSync(renderer, 1);
+    if (std::strncmp(info.name, "opengl", 6) == 0 && SDL_GL_GetSwapInterval() == 0) {
+        SDL_RenderSetVSync(renderer, 0);
+        return 0;
+    }
+    return 1;
+}
+
+int64_t NowNanos() {
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Without a driver retrace, presents with retrace are put on a grid of the
+// display's refresh period instead: each waits for the next grid point and
+// then hands the frame over, so that the frame shows when Present returns.
+void WaitForStandInRetrace() {
+    const int64_t now = NowNanos();
+    if (S.retraceAnchorNanos == 0) {
+        S.retraceAnchorNanos = now;
+        return;
+    }
+    const int64_t period = S.retracePeriodNanos;
+    const int64_t next = S.retraceAnchorNanos + ((now - S.retraceAnchorNanos) / period + 1) * period;
+    std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
+        std::chrono::duration_cast<std::chrono::steady_clock::duration>(
+            std::chrono::nanoseconds(next))));
+}
+
 // Renderer and streaming texture for the surface window; the back buffer
 // itself survives a rebuild.
 int32_t CreateRenderer() {
-    S.renderer = SDL_CreateRenderer(S.surfaceWindow, -1, SDL_RENDERER_PRESENTVSYNC);
-    if (!S.renderer) S.renderer = SDL_CreateRenderer(S.surfaceWindow, -1, 0);
+    S.renderer = SDL_CreateRenderer(S.surfaceWindow, -1, 0);
     if (!S.renderer) return 0;
-    S.vsync = 1;
     S.texture = SDL_CreateTexture(S.renderer, SDL_PIXELFORMAT_RGB888,
                                   SDL_TEXTUREACCESS_STREAMING, S.width, S.height);
-    if (!S.texture) {
+    SDL_RendererInfo info;
+    if (!S.texture || SDL_GetRendererInfo(S.renderer, &info) != 0 || !info.name) {
         ReleaseRenderer();
         return 0;
     }
+    S.standInRetrace = !DriverSyncsToRetrace(S.renderer, info);
+    S.vsync = !S.standInRetrace;
+    if (S.standInRetrace) {
+        SDL_DisplayMode mode;
+        int hz = 0;
+        if (SDL_GetCurrentDisplayMode(std::max(0, SDL_GetWindowDisplayIndex(S.surfaceWindow)),
+                                      &mode) == 0)
+            hz = mode.refresh_rate;
+        S.retracePeriodNanos = 1000000000LL / (hz > 0 ? hz : 60);
+        S.retraceAnchorNanos = 0;
+    }
     // The OpenGL renderers return from the buffer swap before it happens and
     // block in the next call instead; glFinish makes the present wait there.
-    SDL_RendererInfo info;
-    if (SDL_GetRendererInfo(S.renderer, &info) == 0 && info.name &&
-        std::strncmp(info.name, "opengl", 6) == 0)
+    if (std::strncmp(info.name, "opengl", 6) == 0)
         S.glFinish = reinterpret_cast<void (*)()>(SDL_GL_GetProcAddress("glFinish"));
     int outW = 0, outH = 0;
     SDL_GetRendererOutputSize(S.renderer, &outW, &outH);
@@ -154,8 +203,13 @@ int32_t FindMode(int32_t display, int32_t width, int32_t height, int32_t hz,
 // The OpenGL renderers need an OpenGL window and would otherwise destroy
 // and re-create it under the caller (a new X window that has lost its
 // place and its focus); windows are made fit for them from the start.
+// With the software renderer asked for, an OpenGL window would make SDL put
+// a second, hidden renderer behind the window surface: the plain window.
 SDL_Window* CreateWindow(const char* title, int x, int y, int w, int h, Uint32 flags) {
-    SDL_Window* window = SDL_CreateWindow(title, x, y, w, h, flags | SDL_WINDOW_OPENGL);
+    const char* driver = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
+    SDL_Window* window = nullptr;
+    if (!driver || SDL_strcasecmp(driver, "software") != 0)
+        window = SDL_CreateWindow(title, x, y, w, h, flags | SDL_WINDOW_OPENGL);
     if (!window) window = SDL_CreateWindow(title, x, y, w, h, flags);
     return window;
 }
@@ -385,8 +439,8 @@ int32_t Present(int32_t retrace) {
         S.deviceLost = 0;
         if (!CreateRenderer()) return PresentLost;
     }
-    int32_t wanted = retrace ? 1 : 0;
-    if (wanted != S.vsync) {
+    const int32_t wanted = retrace ? 1 : 0;
+    if (!S.standInRetrace && wanted != S.vsync) {
         SDL_RenderSetVSync(S.renderer, wanted);
         S.vsync = wanted;
     }
@@ -399,8 +453,15 @@ int32_t Present(int32_t retrace) {
     }
     const SDL_Rect* dest = S.surfaceWindow == S.fullscreenWindow ? nullptr : &S.destination;
     if (SDL_RenderCopy(S.renderer, S.texture, nullptr, dest) != 0) return PresentFailed;
+    if (S.standInRetrace && wanted) {
+        // Draw first and wait after, so that only the hand-over itself
+        // follows the stand-in retrace.
+        SDL_RenderFlush(S.renderer);
+        if (S.glFinish) S.glFinish();
+        WaitForStandInRetrace();
+    }
     SDL_RenderPresent(S.renderer);
-    if (wanted && S.glFinish) S.glFinish();
+    if (S.glFinish) S.glFinish();
     return PresentShown;
 }
 

@@ -50,6 +50,8 @@ struct State {
     SDL_Rect destination;  // windowed: the surface's rectangle in the client area
     int32_t clearOutside;  // the window's client area is larger than the surface
     int32_t vsync;         // the renderer's current vsync setting
+    int32_t standInRetrace;  // the driver has no retrace sync: we pace presents
+    int64_t retracePeriodNanos, retraceAnchorNanos;
     int32_t deviceLost;    // set by the renderer's device-reset event
     void (*glFinish)();    // non-null while the renderer is OpenGL-based
     int32_t cursorHidden;
