@@ -32,7 +32,9 @@ int LockFor(uint32_t access, uint32_t share) {
 
 Handle Open(const char* path, uint32_t access, uint32_t share, Disposition disposition) {
     if (path == nullptr || *path == '\0') return 0;
-    int flags = O_CLOEXEC;
+    // O_NONBLOCK so that opening a named pipe cannot wait for a writer; such
+    // files are refused below, and the flag is dropped again for the rest.
+    int flags = O_CLOEXEC | O_NONBLOCK;
     if ((access & Access::Read) && (access & Access::Write)) {
         flags |= O_RDWR;
     } else if (access & Access::Write) {
@@ -50,8 +52,14 @@ Handle Open(const char* path, uint32_t access, uint32_t share, Disposition dispo
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) return 0;
 
+    // Only files and devices: a directory, pipe or socket holds no text.
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        ::close(fd);
+        return 0;
+    }
+    int status = ::fcntl(fd, F_GETFL);
+    if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
         ::close(fd);
         return 0;
     }

@@ -1,6 +1,7 @@
 #include "support/files/text_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -168,6 +169,19 @@ TEST_F(TextFileTest, ShutdownWritesOutWhatIsBuffered) {
     TextFile::Shutdown();
     EXPECT_EQ(Scratch::Get(path), "1.000\tO\tblick\r\n");
     TextFile::Startup();
+}
+
+TEST_F(TextFileTest, NamedPipesAndDirectoriesAreRefusedWithoutWaiting) {
+    const std::string pipe = dir / "pipe.txt";
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0644), 0);
+    EXPECT_EQ(TextFile::OpenRead(0, pipe.c_str()), 0);  // would block for a writer otherwise
+    EXPECT_EQ(TextFile::Create(0, pipe.c_str()), 0);
+    EXPECT_EQ(TextFile::OpenRead(0, dir.str().c_str()), 0);
+    EXPECT_EQ(TextFile::Create(0, dir.str().c_str()), 0);
+    if (Scratch::Exists("/dev/null")) {
+        ASSERT_NE(TextFile::OpenRead(0, "/dev/null"), 0);  // devices still open, blocking
+        EXPECT_NE(TextFile::AtEnd(0), 0);
+    }
 }
 
 TEST_F(TextFileTest, FailedWritesAreReported) {
