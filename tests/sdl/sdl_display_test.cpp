@@ -213,6 +213,17 @@ TEST_F(SdlDisplay, WindowHasTheExactClientAreaAndHostsTheSurface) {
     EXPECT_EQ(ScreenPixel(xw, 0, 0), 0x336699u);
     EXPECT_EQ(ScreenPixel(xw, 799, 599), 0x336699u);
 
+    // A driver reset takes the renderer with it: the next present rebuilds
+    // it and still shows the back buffer.
+    SDL_Event reset{};
+    reset.type = SDL_RENDER_DEVICE_RESET;
+    SDL_PushEvent(&reset);
+    EXPECT_EQ(SdlBackend::Get().deviceLost, 1);
+    Fill(0x00FF00);
+    ASSERT_EQ(Present(1), PresentShown);
+    EXPECT_EQ(SdlBackend::Get().deviceLost, 0);
+    EXPECT_EQ(ScreenPixel(xw, 400, 300), 0x00FF00u);
+
     // Reopening inside the same window replaces the surface.
     ASSERT_NE(OpenInWindow(win, 0, 0, 800, 600), 0);
     CloseWindow(win);

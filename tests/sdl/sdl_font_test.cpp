@@ -8,6 +8,7 @@
 
 #include "display/backend.h"
 #include "display/backends/sdl/sdl_state.h"
+#include "display/text_painter.h"
 
 namespace {
 
@@ -63,6 +64,20 @@ TEST_F(SdlFonts, SubstitutesHaveEmAndCellOfTheOriginalFaces) {
     EXPECT_EQ(Height(calibri48, " "), 46 + 13);
     // Liberation Sans: 1854 and 434.
     EXPECT_EQ(Height(arial27, " "), 24 + 6);
+}
+
+// What the experiment asks for: 20 and 36 points through the font table.
+TEST_F(SdlFonts, PointSizesOfTheExperimentBecomeEmHeightsOf27And48) {
+    FontHandle::Startup();
+    const int32_t points[] = {20, 36}, ems[] = {27, 48};
+    for (int i = 0; i < 2; i++) {
+        FontRef f = FontHandle::Load(1, "Calibri", points[i], FontHighQuality);
+        ASSERT_NE(f, 0);
+        EXPECT_EQ(reinterpret_cast<SdlBackend::Font*>(f)->face->size->metrics.y_ppem, ems[i]);
+        EXPECT_STREQ(SdlBackend::FontFamily(f), "Carlito");
+    }
+    FontHandle::Shutdown();
+    EXPECT_EQ(SdlBackend::Get().liveFonts, 0);
 }
 
 TEST_F(SdlFonts, CellHeightDoesNotDependOnTheCharacters) {

@@ -498,7 +498,7 @@ NativeWindow OpenWindow(const WindowSpec& spec) {
     if (spec.parent && IsOurWindow(ToWindow(spec.parent)))
         SDL_SetWindowModalFor(window, ToWindow(spec.parent));
     S.windows.push_back(window);
-    if (!spec.hidden) TakeFocus(window);
+    if (!(flags & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED))) TakeFocus(window);
     return ToHandle(window);
 }
 
