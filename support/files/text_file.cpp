@@ -206,7 +206,8 @@ std::string ReadLine(int32_t number) {
             const unsigned char* start = file->buffer + (file->filled - file->count);
             const unsigned char* stop = start + file->count;
             const unsigned char* p = start;
-            while (p < stop && *p != '\n' && *p != '\r' && *p != '\0') ++p;
+            // Most bytes lie above CR, so one comparison settles them.
+            while (p < stop && (*p > '\r' || (*p != '\n' && *p != '\r' && *p != '\0'))) ++p;
             line.append(reinterpret_cast<const char*>(start), static_cast<size_t>(p - start));
             if (p < stop) {
                 end = *p;
