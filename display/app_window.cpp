@@ -108,21 +108,21 @@ int32_t Open(int32_t number, int32_t x, int32_t y, int32_t width, int32_t height
         style &= ~(WsMinimize | WsMaximize | WsMinimizeBox | WsMaximizeBox);
         style |= WsCaption;
     }
-    DisplayBackend::WindowSpec spec{};
-    spec.x = x;
-    spec.y = y;
-    spec.clientWidth = width;
-    spec.clientHeight = height;
-    spec.title = title ? title : "";
-    spec.style = style;
-    spec.defaultPosition =
+    DisplayBackend::WindowSpec request{};
+    request.x = x;
+    request.y = y;
+    request.clientWidth = width;
+    request.clientHeight = height;
+    request.title = title ? title : "";
+    request.style = style;
+    request.defaultPosition =
         x == DefaultPosition || (y == DefaultPosition && !(flags & (CentreOnScreen | CentreOnParent)));
-    spec.centreOnScreen = (flags & CentreOnScreen) ? 1 : 0;
-    spec.toolWindow = (flags & ToolWindow) ? 1 : 0;
-    spec.hidden = (flags & StartHidden) ? 1 : 0;
-    spec.parent = parent;
+    request.centreOnScreen = (flags & CentreOnScreen) ? 1 : 0;
+    request.toolWindow = (flags & ToolWindow) ? 1 : 0;
+    request.hidden = (flags & StartHidden) ? 1 : 0;
+    request.parent = parent;
 
-    NativeWindow handle = DisplayBackend::OpenWindow(spec);
+    NativeWindow handle = DisplayBackend::OpenWindow(request);
     if (!handle) {
         ObjectTable::Free(windows, key);
         return 0;

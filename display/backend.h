@@ -64,7 +64,7 @@ struct WindowSpec {
     int32_t hidden;
     NativeWindow parent;
 };
-NativeWindow OpenWindow(const WindowSpec& spec);
+NativeWindow OpenWindow(const WindowSpec& request);
 void CloseWindow(NativeWindow window);
 
 // ---- Fonts and text -------------------------------------------------------

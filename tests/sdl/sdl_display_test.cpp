@@ -106,13 +106,13 @@ class SdlDisplay : public ::testing::Test {
             for (int32_t x = 0; x < p.width; x++) p.data[y * p.pitch + x] = rgb;
     }
     NativeWindow OpenAppWindow(int32_t w, int32_t h, const char* title = "wordtap") {
-        WindowSpec spec{};
-        spec.clientWidth = w;
-        spec.clientHeight = h;
-        spec.title = title;
-        spec.style = 0xCA0000;
-        spec.defaultPosition = 1;
-        return OpenWindow(spec);
+        WindowSpec request{};
+        request.clientWidth = w;
+        request.clientHeight = h;
+        request.title = title;
+        request.style = 0xCA0000;
+        request.defaultPosition = 1;
+        return OpenWindow(request);
     }
     Display* x_ = nullptr;
 };

@@ -69,11 +69,11 @@ TEST_F(WindowTest, TheProgramWindowHasExactlyTheAskedClientArea) {
     EXPECT_NE(AppWindow::NativeHandle(0), 0);
     const auto& trace = Headless::TraceLines();
     EXPECT_NE(std::find(trace.begin(), trace.end(), "open-window 800 600 wordtap"), trace.end());
-    DisplayBackend::WindowSpec spec = Headless::LastWindowSpec();
-    EXPECT_EQ(spec.style, ProgramFlags);
-    EXPECT_EQ(spec.defaultPosition, 1);
-    EXPECT_EQ(spec.hidden, 0);
-    EXPECT_EQ(spec.centreOnScreen, 0);
+    DisplayBackend::WindowSpec request = Headless::LastWindowSpec();
+    EXPECT_EQ(request.style, ProgramFlags);
+    EXPECT_EQ(request.defaultPosition, 1);
+    EXPECT_EQ(request.hidden, 0);
+    EXPECT_EQ(request.centreOnScreen, 0);
 }
 
 TEST_F(WindowTest, FlagsBecomeStyleAndPlacement) {
@@ -83,19 +83,19 @@ TEST_F(WindowTest, FlagsBecomeStyleAndPlacement) {
     EXPECT_EQ(Headless::LastWindowSpec().x, 10);
 
     ASSERT_NE(AppWindow::Open(2, 10, AppWindow::DefaultPosition, 100, 100, "", 0x10000001 | 0x8, 0), 0);
-    DisplayBackend::WindowSpec spec = Headless::LastWindowSpec();
-    EXPECT_EQ(spec.style, 0xC00000u);
-    EXPECT_EQ(spec.hidden, 1);
-    EXPECT_EQ(spec.centreOnScreen, 1);
-    EXPECT_EQ(spec.defaultPosition, 0);  // y alone does not decide when centring
+    DisplayBackend::WindowSpec request = Headless::LastWindowSpec();
+    EXPECT_EQ(request.style, 0xC00000u);
+    EXPECT_EQ(request.hidden, 1);
+    EXPECT_EQ(request.centreOnScreen, 1);
+    EXPECT_EQ(request.defaultPosition, 0);  // y alone does not decide when centring
 
     ASSERT_NE(AppWindow::Open(3, 10, AppWindow::DefaultPosition, 100, 100, "", 0, 0), 0);
     EXPECT_EQ(Headless::LastWindowSpec().defaultPosition, 1);
 
     ASSERT_NE(AppWindow::Open(4, 0, 0, 100, 100, "", 0x4 | 0x21030000 | 0x80000, 0), 0);
-    spec = Headless::LastWindowSpec();
-    EXPECT_EQ(spec.style, 0xC80000u);
-    EXPECT_EQ(spec.toolWindow, 1);
+    request = Headless::LastWindowSpec();
+    EXPECT_EQ(request.style, 0xC80000u);
+    EXPECT_EQ(request.toolWindow, 1);
 }
 
 TEST_F(WindowTest, FailedOpenLeavesTheNumberFree) {

@@ -382,15 +382,15 @@ int32_t PollMessage(Message* message) {
     return 1;
 }
 
-NativeWindow OpenWindow(const WindowSpec& spec) {
+NativeWindow OpenWindow(const WindowSpec& request) {
     BackendState& s = S();
-    if (s.config.failWindow || !SizeOk(spec.clientWidth, spec.clientHeight)) return 0;
+    if (s.config.failWindow || !SizeOk(request.clientWidth, request.clientHeight)) return 0;
     NativeWindow window = s.nextWindow++;
     s.windows.push_back(window);
-    s.lastWindowSpec = spec;
+    s.lastWindowSpec = request;
     s.lastWindowSpec.title = nullptr;
-    Headless::Trace("open-window " + std::to_string(spec.clientWidth) + " " +
-                    std::to_string(spec.clientHeight) + " " + (spec.title ? spec.title : ""));
+    Headless::Trace("open-window " + std::to_string(request.clientWidth) + " " +
+                    std::to_string(request.clientHeight) + " " + (request.title ? request.title : ""));
     return window;
 }
 

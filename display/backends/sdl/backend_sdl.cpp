@@ -472,31 +472,31 @@ int32_t PollMessage(Message* message) {
     return MessageFor(event, message);
 }
 
-NativeWindow OpenWindow(const WindowSpec& spec) {
+NativeWindow OpenWindow(const WindowSpec& request) {
     if (!EnsureVideo()) return 0;
-    if (!SideOk(spec.clientWidth) || !SideOk(spec.clientHeight)) return 0;
+    if (!SideOk(request.clientWidth) || !SideOk(request.clientHeight)) return 0;
     constexpr uint32_t Caption = 0xC00000, Maximize = 0x01000000, Minimize = 0x20000000;
-    Uint32 flags = spec.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
-    if (spec.toolWindow) {
+    Uint32 flags = request.hidden ? SDL_WINDOW_HIDDEN : SDL_WINDOW_SHOWN;
+    if (request.toolWindow) {
         flags |= SDL_WINDOW_UTILITY;
     } else {
-        if ((spec.style & Caption) == 0) flags |= SDL_WINDOW_BORDERLESS;
-        if (spec.style & Maximize) flags |= SDL_WINDOW_MAXIMIZED;
-        if (spec.style & Minimize) flags |= SDL_WINDOW_MINIMIZED;
+        if ((request.style & Caption) == 0) flags |= SDL_WINDOW_BORDERLESS;
+        if (request.style & Maximize) flags |= SDL_WINDOW_MAXIMIZED;
+        if (request.style & Minimize) flags |= SDL_WINDOW_MINIMIZED;
     }
-    int x = spec.x, y = spec.y;
-    if (spec.centreOnScreen) {
+    int x = request.x, y = request.y;
+    if (request.centreOnScreen) {
         x = y = SDL_WINDOWPOS_CENTERED;
-    } else if (spec.defaultPosition) {
+    } else if (request.defaultPosition) {
         x = y = SDL_WINDOWPOS_UNDEFINED;
     }
     std::vector<char> utf8;
-    Cp1252ToUtf8(spec.title, utf8);
+    Cp1252ToUtf8(request.title, utf8);
     SDL_Window* window =
-        CreateWindow(utf8.data(), x, y, spec.clientWidth, spec.clientHeight, flags);
+        CreateWindow(utf8.data(), x, y, request.clientWidth, request.clientHeight, flags);
     if (!window) return 0;
-    if (spec.parent && IsOurWindow(ToWindow(spec.parent)))
-        SDL_SetWindowModalFor(window, ToWindow(spec.parent));
+    if (request.parent && IsOurWindow(ToWindow(request.parent)))
+        SDL_SetWindowModalFor(window, ToWindow(request.parent));
     S.windows.push_back(window);
     if (!(flags & (SDL_WINDOW_HIDDEN | SDL_WINDOW_MINIMIZED))) TakeFocus(window);
     return ToHandle(window);
