@@ -1,12 +1,9 @@
-// An Xvfb server of its own for each SDL backend test program, so that the
-// tests run on machines without a display (CI runs as root with none).
+// An Xvfb of its own for each SDL backend test program (CI has no display).
 #pragma once
 #include <string>
 
 namespace XvfbServer {
-// Starts `Xvfb -screen 0 <screen>` on a free display number and points
-// DISPLAY at it; false when the server could not be started.
-bool Start(const char* screen = "1024x768x24");
+bool Start(const char* screen);  // on a free display number; DISPLAY points at it
 void Stop();
 const std::string& DisplayName();  // ":N"
 }  // namespace XvfbServer
