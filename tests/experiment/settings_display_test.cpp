@@ -1,35 +1,20 @@
 // Settings as the run reads and rewrites them, and the three ways to open
 // the display with their failures.
+#include <gtest/gtest.h>
+
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "experiment_helpers.h"
+#include "tests/support/harness.h"
 
-using namespace ExperimentTest;
-using Harness::RunResult;
+using namespace Harness;
 
 namespace {
 
-// Quits at the introduction: enough to see the display and the files.
-RunResult QuitAtIntro(Headless::Config config, const std::vector<Harness::SeedFile>& files) {
-    Script script;
-    Tap(script, 1, 100000, ScanCode::Escape);
-    config.script = script;
-    return Harness::RunWordtap(config, files);
-}
-
-std::vector<Harness::SeedFile> WithSettingsFile(const std::string& settings) {
-    return DataFiles({"word"}, settings);
-}
-
-void ExpectDisplayError(const RunResult& run, int32_t line) {
-    ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-    const std::string text = "Error" + std::to_string(line) + ": Couldn't initialize display!";
-    EXPECT_TRUE(HasLine(run.trace, "box wordtap|" + text)) << run.Describe();
-    EXPECT_EQ(run.errorOutput, text + "\n");
-    EXPECT_EQ(CountPrefix(run.trace, "present"), 0);
-    EXPECT_FALSE(run.Exists(ResultsName));
+RunResult QuitAtIntro(Headless::Config config, const std::string& settings) {
+    Tap(config.script, 1, 100000, ScanCode::Escape);
+    return RunWordtap(config, DataFiles({"word"}, settings));
 }
 
 }  // namespace
@@ -38,126 +23,84 @@ TEST(Settings, MissingKeysAreAddedAndValuesWrittenBack) {
     const std::string completed =
         "[Screen]\r\nFullscreen = 0\r\nWidth = 800\r\nHeight = 600\r\nUseNativeResolution = 1\r\n"
         "\r\n[Words]\r\nRandomizeOrder = 1\r\n";
-    for (const char* given : {"[Screen]\r\nFullscreen=0\r\n", "[Screen]\nFullscreen = yes\n"}) {
-        SCOPED_TRACE(given);
-        const RunResult run = QuitAtIntro(Headless::Config{}, WithSettingsFile(given));
+    const struct { const char* given; std::string rewritten, opened; } rows[] = {
+        {"[Screen]\r\nFullscreen=0\r\n", completed, "open-window 800 600 wordtap"},
+        {"[Screen]\nFullscreen = yes\n", completed, "open-window 800 600 wordtap"},
+        // Keys in any letter case, written back in their own spelling.
+        {"[screen]\nwidth=640\nHEIGHT = 480\nfullscreen=0\nusenativeresolution=0\n[words]\nrandomizeorder=0\n",
+         "[screen]\r\nWidth = 640\r\nHeight = 480\r\nFullscreen = 0\r\nUseNativeResolution = 0\r\n\r\n[words]\r\n"
+         "RandomizeOrder = 0\r\n",
+         "open-window 640 480 wordtap"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.given);
+        const RunResult run = QuitAtIntro({}, row.given);
         ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-        EXPECT_EQ(run.Read("data/settings.ini"), completed);
-        EXPECT_TRUE(HasLine(run.trace, "open-window 800 600 wordtap"));
-        EXPECT_TRUE(HasLine(run.trace, "surface-in-window 800 600"));
+        EXPECT_EQ(run.Read("data/settings.ini"), row.rewritten);
+        EXPECT_TRUE(run.Has(row.opened));
     }
-    // Keys in any letter case; written back in their own spelling.
-    const RunResult run = QuitAtIntro(
-        Headless::Config{},
-        WithSettingsFile("[screen]\nwidth=640\nHEIGHT = 480\nfullscreen=0\nusenativeresolution=0\n"
-                         "[words]\nrandomizeorder=0\n"));
-    ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-    EXPECT_EQ(run.Read("data/settings.ini"),
-              "[screen]\r\nWidth = 640\r\nHeight = 480\r\nFullscreen = 0\r\n"
-              "UseNativeResolution = 0\r\n\r\n[words]\r\nRandomizeOrder = 0\r\n");
-    EXPECT_TRUE(HasLine(run.trace, "open-window 640 480 wordtap"));
 }
 
 TEST(Display, ThreeWaysToOpenAndTheFontFollowsTheHeight) {
+    // 1920 x 1080: 36 points, 48 pixels, a cell of 60, an advance of 24.
+    // 600 high: 20 points, 27 pixels, a cell of 33, an advance of 13; seven
+    // letters are 91 wide, placed at (354.5, 283.5), which rounds to (354, 284).
+    // Below 30 pixels high the size is 0, the platform's default (16 pixels
+    // here: cell 20, advance 8).
+    const struct { int32_t desktopWidth, desktopHeight; std::string settings; const char* word;
+                   std::string opened, drawn; } rows[] = {
+        {1920, 1080, SettingsText(-1, 0, 1, 1, 0), "go", "open-full 1920 1080 32 60", TextLine(936, 510, "go")},
+        {1024, 768, SettingsText(800, 600, 1, 0, 0), "abcdefg", "open-full 800 600 32 0",
+         TextLine(354, 284, "abcdefg")},
+        {1024, 768, SettingsText(800, 600, 0, 1, 0), "abcdefg", "surface-in-window 800 600",
+         TextLine(354, 284, "abcdefg")},
+        {1024, 768, SettingsText(200, 20, 0, 0, 0), "ab", "open-window 200 20 wordtap", TextLine(92, 0, "ab")},
+    };
     Script script;
     AnswerIntro(script);
     Answer(script, 1, 300000, ScanCode::W);
     Tap(script, 4, 100000, ScanCode::Escape);
-    {
-        SCOPED_TRACE("desktop mode: 1920 x 1080, 36 points, 48 pixels, cell 60, advance 24");
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.opened);
         Headless::Config config = WithScript(script);
-        config.desktopWidth = 1920;
-        config.desktopHeight = 1080;
-        // Width and Height play no part here.
-        const RunResult run = Harness::RunWordtap(config, DataFiles({"go"}, SettingsText(-1, 0, 1, 1, 0)));
-        ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-        EXPECT_TRUE(HasLine(run.trace, "open-full 1920 1080 32 60"));
-        EXPECT_TRUE(HasLine(run.trace, TextLine(936, 510, "go")));
-        EXPECT_EQ(LogLines(run.Read(ResultsName)).size(), 2u);
-    }
-    // 20 points, 27 pixels: a cell of 33, an advance of 13. Seven letters are
-    // 91 wide, so the word sits at (354.5, 283.5), which rounds to (354, 284).
-    {
-        SCOPED_TRACE("configured mode");
-        Headless::Config config = WithScript(script);
+        config.desktopWidth = row.desktopWidth;
+        config.desktopHeight = row.desktopHeight;
         config.extraModes = {{800, 600}};
-        const RunResult run =
-            Harness::RunWordtap(config, DataFiles({"abcdefg"}, SettingsText(800, 600, 1, 0, 0)));
+        const RunResult run = RunWordtap(config, DataFiles({row.word}, row.settings));
         ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-        EXPECT_TRUE(HasLine(run.trace, "open-full 800 600 32 0"));
-        EXPECT_TRUE(HasLine(run.trace, TextLine(354, 284, "abcdefg")));
-        EXPECT_FALSE(HasLine(run.trace, "open-window 800 600 wordtap"));
-    }
-    {
-        SCOPED_TRACE("window");
-        const RunResult run = Harness::RunWordtap(WithScript(script),
-                                                  DataFiles({"abcdefg"}, SettingsText(800, 600, 0, 1, 0)));
-        ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-        EXPECT_TRUE(HasLine(run.trace, "open-window 800 600 wordtap"));
-        EXPECT_TRUE(HasLine(run.trace, "surface-in-window 800 600"));
-        EXPECT_TRUE(HasLine(run.trace, TextLine(354, 284, "abcdefg")));
-        EXPECT_EQ(CountPrefix(run.trace, "open-full"), 0);
-    }
-    {
-        // Below 30 pixels high the font size is 0, the platform's default
-        // (16 pixels here: cell 20, advance 8).
-        SCOPED_TRACE("20 pixels high");
-        const RunResult run =
-            Harness::RunWordtap(WithScript(script), DataFiles({"ab"}, SettingsText(200, 20, 0, 0, 0)));
-        ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-        EXPECT_TRUE(HasLine(run.trace, TextLine(92, 0, "ab")));
-        EXPECT_EQ(LogLines(run.Read(ResultsName)).size(), 2u);
+        EXPECT_TRUE(run.Has(row.opened));
+        EXPECT_TRUE(run.Has(row.drawn));
+        EXPECT_EQ(run.Read(ResultsName), Header + "  0.300\tW\t" + row.word + "\r\n");
     }
 }
 
 TEST(Display, EachFailedOpenHasItsOwnBox) {
-    {
+    struct Row { int32_t Headless::Config::*fail; std::string settings; int line; };
+    std::vector<Row> rows = {
+        {&Headless::Config::failSurface, SettingsText(800, 600, 1, 1, 0), 73},
+        {&Headless::Config::failInitSystem, SettingsText(800, 600, 1, 1, 0), 73},
+        {nullptr, SettingsText(640, 480, 1, 0, 0), 81},  // a mode the display does not offer
+        {&Headless::Config::failWindow, SettingsText(800, 600, 0, 1, 0), 86},
+        {&Headless::Config::failSurface, SettingsText(800, 600, 0, 1, 0), 90},
+        {nullptr, "[Screen]\r\nWidth = 99999999999999999999\r\nHeight = -99999999999999999999\r\nFullscreen = 0\r\n", 86},
+    };
+    // Sizes no display can open, in a window and as a full-screen mode.
+    for (const auto& [width, height] : std::vector<std::pair<int, int>>{
+             {100000, 600}, {800, 100000}, {-5, 600}, {800, 0}, {0, 0}, {2147483647, 2147483647},
+             {-2147483647 - 1, -2147483647 - 1}, {16385, 16385}}) {
+        rows.push_back({nullptr, SettingsText(width, height, 0, 1, 0), 86});
+        rows.push_back({nullptr, SettingsText(width, height, 1, 0, 0), 81});
+    }
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.settings);
         Headless::Config config;
-        config.failSurface = 1;
-        ExpectDisplayError(QuitAtIntro(config, WithSettingsFile(SettingsText(800, 600, 1, 1, 0))), 73);
+        if (row.fail != nullptr) config.*row.fail = 1;
+        const RunResult run = QuitAtIntro(config, row.settings);
+        ASSERT_TRUE(run.EndedNormally()) << run.Describe();
+        const std::string text = "Error" + std::to_string(row.line) + ": Couldn't initialize display!";
+        EXPECT_TRUE(run.Has("box wordtap|" + text)) << run.Describe();
+        EXPECT_EQ(run.errorOutput, text + "\n");
+        EXPECT_EQ(run.Count("present"), 0);
+        EXPECT_FALSE(run.Exists(ResultsName));
     }
-    {
-        // Without a drawing system the open fails in its turn.
-        Headless::Config config;
-        config.failInitSystem = 1;
-        ExpectDisplayError(QuitAtIntro(config, WithSettingsFile(SettingsText(800, 600, 1, 1, 0))), 73);
-    }
-    {
-        // A mode the display does not offer.
-        const RunResult run =
-            QuitAtIntro(Headless::Config{}, WithSettingsFile(SettingsText(640, 480, 1, 0, 0)));
-        ExpectDisplayError(run, 81);
-    }
-    {
-        Headless::Config config;
-        config.failWindow = 1;
-        ExpectDisplayError(QuitAtIntro(config, WithSettingsFile(SettingsText(800, 600, 0, 1, 0))), 86);
-    }
-    {
-        Headless::Config config;
-        config.failSurface = 1;
-        const RunResult run = QuitAtIntro(config, WithSettingsFile(SettingsText(800, 600, 0, 1, 0)));
-        ExpectDisplayError(run, 90);
-        EXPECT_TRUE(HasLine(run.trace, "open-window 800 600 wordtap"));
-        EXPECT_TRUE(HasLine(run.trace, "close-window"));
-    }
-}
-
-TEST(Display, SizesNoDisplayCanOpenEndInTheDisplayBox) {
-    const std::vector<std::pair<int32_t, int32_t>> sizes = {
-        {100000, 600}, {800, 100000}, {-5, 600}, {800, 0}, {0, 0},
-        {2147483647, 2147483647}, {-2147483647 - 1, -2147483647 - 1}, {16385, 16385}};
-    for (const auto& [width, height] : sizes) {
-        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
-        ExpectDisplayError(
-            QuitAtIntro(Headless::Config{}, WithSettingsFile(SettingsText(width, height, 0, 1, 0))), 86);
-        ExpectDisplayError(
-            QuitAtIntro(Headless::Config{}, WithSettingsFile(SettingsText(width, height, 1, 0, 0))), 81);
-    }
-    // Values beyond 32 bits in the file.
-    const RunResult run = QuitAtIntro(
-        Headless::Config{},
-        WithSettingsFile("[Screen]\r\nWidth = 99999999999999999999\r\nHeight = -99999999999999999999\r\n"
-                         "Fullscreen = 0\r\n"));
-    ExpectDisplayError(run, 86);
 }

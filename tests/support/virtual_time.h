@@ -1,25 +1,17 @@
 // A virtual clock that stands in for the operating system's in the
-// experiment tests: sleeps advance it, yields advance it a little, and the
-// headless display can advance it to the next retrace. Deterministic and fast.
+// experiment tests: sleeps advance it, yields advance it by 50 us (one turn of
+// a polling loop), and the headless display advances it to the next retrace.
+// Every sleep above 0 ms is traced as "sleep <ms>", every counter read as
+// "clock". The local time is 2013-12-17 14:05:09.
 #pragma once
 #include <cstdint>
 
 #include "support/time/time_platform.h"
 
 namespace VirtualTime {
-constexpr int64_t Frequency = 1000000;  // counter ticks per second: microseconds
-
-void Reset(int64_t startMicros = 1000000000);
+void Reset();
 int64_t NowMicros();
-void Advance(int64_t micros);
-// Moves to the next multiple of 1/hz seconds (a retrace), for the headless
-// display's waitForRetrace.
+// Moves strictly past now to the next multiple of 1/hz seconds.
 void AdvanceToNextRetrace();
-void SetRetraceHz(int32_t hz);        // default 60
-void SetYieldMicros(int64_t micros);  // default 50: one turn of a polling loop
-void SetLocalTime(const TimePlatform::LocalTime& now);  // default 2013-12-17 14:05:09
-// With tracing on (the default), "sleep <ms>" for every sleep above 0 and
-// "clock" for every counter read go to Headless::Trace.
-void SetTracing(bool on);
-int64_t SleepCount();
+void SetRetraceHz(int32_t hz);  // default 60
 }  // namespace VirtualTime
