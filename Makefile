@@ -36,13 +36,13 @@ fuzz: deps
 	tests/fuzz/run.sh
 
 bench: build
-	tests/bench/run.sh $(BUILD)
+	tools/bench/run.sh $(BUILD)
 
 bench-timing: build
-	tests/e2e/bench_timing.sh $(BUILD)
+	tools/bench-timing/bench_timing.sh $(BUILD)
 
 demo: build
-	tests/e2e/demo.sh $(BUILD)
+	tools/demo/demo.sh $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(TEST_BUILD) build-fuzz

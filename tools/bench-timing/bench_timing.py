@@ -20,11 +20,11 @@ import subprocess
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 sys.dont_write_bytecode = True  # keep the source tree clean
-sys.path.insert(0, HERE)
-from xsession import (KEY_ESC, KEY_W, SCREEN_H, SCREEN_W, Failure, Wordtap, XServer, build_xtool,
-                      check, fresh_folder, parse_results, settings_text, wait_for, write_file)
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from toolbox import build_xtool
+from xsession import (KEY_ESC, KEY_W, SCREEN_H, SCREEN_W, Failure, Wordtap, XServer, check,
+                      fresh_folder, settings_text, write_data)
 
 HOLD_MS = 100.0
 # A strip through the middle of the screen: every word's ink crosses it, and
@@ -39,9 +39,7 @@ def make_words(count, rng):
 
 
 def start_run(x, wordtap, folder, words):
-    write_file(os.path.join(folder, "data", "settings.ini"), settings_text(randomize=0))
-    write_file(os.path.join(folder, "data", "words", "bench.txt"),
-               "".join(w + "\r\n" for w in words))
+    write_data(folder, settings_text(randomize=0), words)
     run = Wordtap(wordtap, folder, x.env)
     # The first frame is the introduction on a white screen: until then the
     # corner shows the root window's pattern or an unpainted window.
@@ -82,7 +80,7 @@ def timing_session(x, wordtap, xtool, folder, trials, rng, prefix):
     x.wait_bands(3, timeout=20, what="the final screen")
     x.tap(KEY_ESC)
     check(run.wait(30) == 0, "wordtap exit code %r" % run.proc.returncode)
-    rows = parse_results(run.results())
+    rows = run.results()
     check([w for _, _, w in rows] == words, "the results do not list the words in order")
     return first_frame, probes, rows, run.rusage.ru_maxrss
 
@@ -92,8 +90,7 @@ def strace_sleeps(x, wordtap, folder, rng):
     if not shutil.which("strace"):
         return None
     words = make_words(6, rng)
-    write_file(os.path.join(folder, "data", "settings.ini"), settings_text(randomize=0))
-    write_file(os.path.join(folder, "data", "words", "bench.txt"), "".join(w + "\r\n" for w in words))
+    write_data(folder, settings_text(randomize=0), words)
     log = os.path.join(folder, "strace.log")
     proc = subprocess.Popen(["strace", "-f", "-T", "-e", "trace=clock_nanosleep,nanosleep", "-o", log,
                              wordtap], cwd=folder, env=x.env, stdout=subprocess.DEVNULL,
@@ -141,7 +138,7 @@ def main():
     if not os.path.exists(wordtap):
         print("no wordtap in %s" % build)
         return 1
-    xtool = build_xtool(HERE, build)
+    xtool = build_xtool(build)
     work = fresh_folder(build, "bench-timing")
     rng = random.Random(20240302)
     load_before = " ".join(open("/proc/loadavg").read().split()[:3])

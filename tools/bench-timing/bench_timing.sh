@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # make bench-timing: reaction-time fidelity of wordtap under Xvfb.
-# Usage: tests/e2e/bench_timing.sh BUILD_DIR [--trials N]
+# Usage: tools/bench-timing/bench_timing.sh BUILD_DIR [--trials N]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 build="${1:?usage: bench_timing.sh BUILD_DIR [--trials N]}"

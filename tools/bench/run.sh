@@ -1,8 +1,8 @@
 #!/bin/sh
-# Runs the benchmarks of a release build: tests/bench/run.sh <build dir>
+# Runs the benchmarks of a release build: tools/bench/run.sh <build dir>
 set -eu
 build=${1:-build}
-bench="$build/tests/bench/wordtap_bench"
+bench="$build/tools/bench/wordtap_bench"
 [ -x "$bench" ] || { echo "no $bench: configure with -DWORDTAP_BENCH=ON" >&2; exit 1; }
 
 work=$(mktemp -d)

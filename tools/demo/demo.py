@@ -11,13 +11,12 @@ import shutil
 import sys
 import time
 
-HERE = os.path.dirname(os.path.abspath(__file__))
 sys.dont_write_bytecode = True  # keep the source tree clean
-sys.path.insert(0, HERE)
-from xsession import (KEY_ESC, KEY_O, KEY_W, Failure, Wordtap, XServer, build_xtool, check,
-                      fresh_folder, parse_results, settings_text, write_file)
+sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+from toolbox import REPO, build_xtool, screenshot_png
+from xsession import (KEY_ESC, KEY_O, KEY_W, Failure, Wordtap, XServer, check, fresh_folder,
+                      settings_text, write_data)
 
-REPO = os.path.dirname(os.path.dirname(HERE))
 WORDS = ["house", "blick", "garden", "florp", "window"]
 ANSWERS = [KEY_W, KEY_O, KEY_W, KEY_O, KEY_W]
 # A participant's pace: seconds from the word's appearance to the key's release.
@@ -28,7 +27,7 @@ def main():
     build = os.path.abspath(sys.argv[1])
     wordtap = os.path.join(build, "wordtap")
     check(os.path.exists(wordtap), "no wordtap in " + build)
-    xtool = build_xtool(HERE, build)
+    xtool = build_xtool(build)
     demo = os.path.join(REPO, "demo")
     session = fresh_folder(demo, "session")
     for name in ("intro.png", "word.png", "final.png"):
@@ -36,32 +35,30 @@ def main():
             os.remove(os.path.join(demo, name))
     # Words in file order so that the pictures are the same every time; the
     # introduction and final texts are the defaults of a first run.
-    write_file(os.path.join(session, "data", "settings.ini"), settings_text(randomize=0))
-    write_file(os.path.join(session, "data", "words", "demo.txt"),
-               "".join(w + "\r\n" for w in WORDS))
+    write_data(session, settings_text(randomize=0), WORDS)
 
     with XServer(xtool, log_dir=session) as x:
         run = Wordtap(wordtap, session, x.env)
         try:
-            x.wait_bands(7, timeout=20, what="the introduction")
-            x.screenshot(os.path.join(demo, "intro.png"))
+            x.wait_bands(7, what="the introduction")
+            screenshot_png(x, os.path.join(demo, "intro.png"))
             x.tap(KEY_W)
             for i, key in enumerate(ANSWERS):
                 x.wait_white()
                 seen = x.wait_ink() / 1000.0
                 if i == 0:
-                    x.screenshot(os.path.join(demo, "word.png"))
+                    screenshot_png(x, os.path.join(demo, "word.png"))
                 time.sleep(max(0.0, seen + PACE[i] - 0.12 - time.monotonic()))
                 x.tap(key, hold_ms=120)
-            x.wait_bands(3, timeout=20, what="the final screen")
-            x.screenshot(os.path.join(demo, "final.png"))
+            x.wait_bands(3, what="the final screen")
+            screenshot_png(x, os.path.join(demo, "final.png"))
             x.tap(KEY_ESC)
             check(run.wait(20) == 0, "wordtap exit code %r" % run.proc.returncode)
         finally:
             run.kill()
 
     results = run.results_path()
-    rows = parse_results(run.results())
+    rows = run.results()
     check([w for _, _, w in rows] == WORDS, "results: %r" % rows)
     shutil.copy(results, os.path.join(demo, "results.txt"))
     docs = os.path.join(REPO, "docs", "demo")

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # make demo: a scripted wordtap session under Xvfb; screenshots and the
 # results file go to demo/, the screenshots also to docs/demo/.
-# Usage: tests/e2e/demo.sh BUILD_DIR
+# Usage: tools/demo/demo.sh BUILD_DIR
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 exec python3 "$here/demo.py" "${1:?usage: demo.sh BUILD_DIR}"

@@ -1,0 +1,51 @@
+"""What tools/demo and tools/bench-timing share beyond tests/e2e/xsession.py:
+an xtool for a build that has no tests, and PNG screenshots."""
+
+import os
+import re
+import struct
+import subprocess
+import sys
+import zlib
+
+REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+E2E = os.path.join(REPO, "tests", "e2e")
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, E2E)
+
+
+def build_xtool(build_dir):
+    """The test build's xtool, or one compiled into build_dir (the release
+    build does not build tests)."""
+    path = os.path.join(build_dir, "tests", "e2e", "xtool")
+    if os.path.exists(path):
+        return path
+    path = os.path.join(build_dir, "xtool")
+    source = os.path.join(E2E, "xtool.c")
+    if not os.path.exists(path) or os.path.getmtime(path) < os.path.getmtime(source):
+        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "x11", "xtst"],
+                               capture_output=True, text=True, check=True).stdout.split()
+        subprocess.run(["cc", "-O2", "-Wall", "-Wextra", "-o", path, source] + flags, check=True)
+    return path
+
+
+def screenshot_png(x, png_path):
+    """The whole screen as an 8-bit RGB PNG, without outside tools."""
+    ppm_path = x.screenshot(png_path + ".ppm")
+    with open(ppm_path, "rb") as f:
+        data = f.read()
+    os.remove(ppm_path)
+    m = re.match(rb"P6\s+(\d+)\s+(\d+)\s+255\s", data)
+    width, height = int(m.group(1)), int(m.group(2))
+    pixels = data[m.end():]
+    stride = width * 3
+    raw = b"".join(b"\x00" + pixels[y * stride:(y + 1) * stride] for y in range(height))
+
+    def chunk(tag, body):
+        return (struct.pack(">I", len(body)) + tag + body
+                + struct.pack(">I", zlib.crc32(tag + body) & 0xFFFFFFFF))
+    png = (b"\x89PNG\r\n\x1a\n"
+           + chunk(b"IHDR", struct.pack(">IIBBBBB", width, height, 8, 2, 0, 0, 0))
+           + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
+    with open(png_path, "wb") as f:
+        f.write(png)
