@@ -86,6 +86,18 @@ bool SizeOk(int32_t width, int32_t height) {
     return width >= 1 && width <= MaxSide && height >= 1 && height <= MaxSide;
 }
 
+// A new black back buffer; an open surface is closed first.
+void StartSurface(int32_t width, int32_t height, int32_t fullscreen, NativeWindow window) {
+    BackendState& s = S();
+    if (s.surfaceOpen) DisplayBackend::CloseSurface();
+    s.backBuffer.assign(static_cast<size_t>(width) * height, 0);
+    s.width = width;
+    s.height = height;
+    s.surfaceOpen = 1;
+    s.surfaceFullscreen = fullscreen;
+    s.surfaceWindow = window;
+}
+
 NativeWindow MessageWindow() {
     BackendState& s = S();
     if (!s.windows.empty()) return s.windows.back();
@@ -308,13 +320,7 @@ int32_t OpenFullscreen(int32_t width, int32_t height, int32_t depth, int32_t ref
     for (const auto& mode : c.extraModes)
         if (mode.first == width && mode.second == height) offered = true;
     if (!offered || !SizeOk(width, height)) return 0;
-    if (s.surfaceOpen) CloseSurface();
-    s.backBuffer.assign(static_cast<size_t>(width) * height, 0);
-    s.width = width;
-    s.height = height;
-    s.surfaceOpen = 1;
-    s.surfaceFullscreen = 1;
-    s.surfaceWindow = s.nextWindow++;
+    StartSurface(width, height, 1, s.nextWindow++);
     Headless::Trace("open-full " + std::to_string(width) + " " + std::to_string(height) + " " +
                     std::to_string(depth) + " " + std::to_string(refreshHz));
     return 1;
@@ -326,13 +332,7 @@ int32_t OpenInWindow(NativeWindow parent, int32_t x, int32_t y, int32_t width, i
     BackendState& s = S();
     if (s.config.failInitSystem || s.config.failSurface || !SizeOk(width, height)) return 0;
     if (std::find(s.windows.begin(), s.windows.end(), parent) == s.windows.end()) return 0;
-    if (s.surfaceOpen) CloseSurface();
-    s.backBuffer.assign(static_cast<size_t>(width) * height, 0);
-    s.width = width;
-    s.height = height;
-    s.surfaceOpen = 1;
-    s.surfaceFullscreen = 0;
-    s.surfaceWindow = parent;
+    StartSurface(width, height, 0, parent);
     Headless::Trace("surface-in-window " + std::to_string(width) + " " + std::to_string(height));
     return 1;
 }
