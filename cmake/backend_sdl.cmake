@@ -3,9 +3,11 @@ find_package(PkgConfig REQUIRED)
 pkg_check_modules(WT_SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(WT_FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 pkg_check_modules(WT_FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+# Only to ask the X server whether a window manager runs.
+pkg_check_modules(WT_X11 REQUIRED IMPORTED_TARGET x11)
 file(GLOB WT_SDL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/display/backends/sdl/*.cpp)
 if(WT_SDL_SOURCES)
   wordtap_module(wt_backend_sdl ${WT_SDL_SOURCES})
   target_link_libraries(wt_backend_sdl PUBLIC PkgConfig::WT_SDL2 PkgConfig::WT_FREETYPE
-                        PkgConfig::WT_FONTCONFIG)
+                        PkgConfig::WT_FONTCONFIG PkgConfig::WT_X11)
 endif()

@@ -10,6 +10,9 @@
 // between two pumps is never seen, as with any snapshot reader.
 #include <SDL.h>
 #include <SDL_syswm.h>
+#if defined(SDL_VIDEO_DRIVER_X11)
+#include <X11/Xatom.h>
+#endif
 
 #include <algorithm>
 #include <chrono>
@@ -214,6 +217,32 @@ SDL_Window* CreateWindow(const char* title, int x, int y, int w, int h, Uint32 f
     return window;
 }
 
+// Whether a window manager runs on the window's X display; 1 elsewhere.
+// Without one nobody answers SDL's full-screen request, and SDL waits 100 ms
+// for the answer when the window is shown and again when it is destroyed.
+int32_t WindowManagerRuns(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 1;
+    Display* display = info.info.x11.display;
+    const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
+    if (check == None) return 0;
+    Atom type = None;
+    int format = 0;
+    unsigned long count = 0, after = 0;
+    unsigned char* data = nullptr;
+    const int status = XGetWindowProperty(display, DefaultRootWindow(display), check, 0, 1, False,
+                                          XA_WINDOW, &type, &format, &count, &after, &data);
+    const int32_t runs = status == Success && data != nullptr && count == 1;
+    if (data) XFree(data);
+    return runs;
+#else
+    (void)window;
+    return 1;
+#endif
+}
+
 // Without a window manager nobody gives a new window the keyboard; as on
 // the desktop the program was written for, a window it shows takes it.
 void TakeFocus(SDL_Window* window) {
@@ -381,6 +410,13 @@ int32_t OpenFullscreen(int32_t width, int32_t height, int32_t /*depth*/, int32_t
     SDL_Window* window =
         CreateWindow(utf8.data(), bounds.x, bounds.y, width, height, flags | SDL_WINDOW_HIDDEN);
     if (!window) return 0;
+    // With no window manager a borderless window over the whole display is
+    // full screen already, and it spares the start the unanswered request.
+    if (atDesktop && !WindowManagerRuns(window)) {
+        SDL_SetWindowFullscreen(window, 0);
+        SDL_SetWindowBordered(window, SDL_FALSE);
+        SDL_SetWindowPosition(window, bounds.x, bounds.y);
+    }
     if (!atDesktop && SDL_SetWindowDisplayMode(window, &mode) != 0) {
         SDL_DestroyWindow(window);
         return 0;
