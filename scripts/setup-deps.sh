@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config g++ make
   googletest libgtest-dev libgmock-dev
-  libsdl2-dev libfreetype-dev libfontconfig-dev
+  libsdl2-dev libx11-dev libfreetype-dev libfontconfig-dev
   fonts-crosextra-carlito fonts-liberation2
   xvfb xauth xdotool x11-utils x11-xkb-utils libxtst-dev imagemagick
   clang libclang-rt-14-dev
-  python3
+  python3 strace
 )
 
 missing=()
