@@ -12,10 +12,8 @@ struct BlockPoolBlock {
     BlockPoolBlock* next;
     void* freeList;     // freed elements, linked through their payload
     char* fresh;        // next never-used element
-    int32_t neverUsed;  // elements from `fresh` on
     int32_t capacity;
-    int32_t used;
-    int32_t isFull;
+    int32_t used;       // equal to capacity exactly while the block is on the full list
 };
 
 namespace {
@@ -65,10 +63,8 @@ BlockPoolBlock* NewBlock(BlockPool* pool) {
         block->pool = pool;
         block->freeList = nullptr;
         block->fresh = static_cast<char*>(memory) + kBlockHeader;
-        block->neverUsed = static_cast<int32_t>(capacity);
         block->capacity = static_cast<int32_t>(capacity);
         block->used = 0;
-        block->isFull = 0;
         PushFront(&pool->withRoom, block);
         RecordOf(pool)->lastBlockCapacity = block->capacity;
         return block;
@@ -87,31 +83,29 @@ void* AllocateUnlocked(BlockPool* pool) {
         block->freeList = *static_cast<void**>(block->freeList);
     } else {
         element = block->fresh;
-        block->fresh += block->pool->elementSize;
-        --block->neverUsed;
+        block->fresh += pool->elementSize;
     }
     *reinterpret_cast<BlockPoolBlock**>(element) = block;
     if (++block->used == block->capacity) {
         Remove(&pool->withRoom, block);
         PushFront(&pool->full, block);
-        block->isFull = 1;
     }
     ++pool->allocatedTotal;
     return element + sizeof(BlockPoolBlock*);
 }
 
 void FreeUnlocked(BlockPool* pool, BlockPoolBlock* block, void* payload) {
+    bool wasFull = block->used == block->capacity;
     if (--block->used == 0) {
-        Remove(block->isFull ? &pool->full : &pool->withRoom, block);
+        Remove(wasFull ? &pool->full : &pool->withRoom, block);
         std::free(block);
         return;
     }
     *static_cast<void**>(payload) = block->freeList;
     block->freeList = payload;
-    if (block->isFull) {
+    if (wasFull) {
         Remove(&pool->full, block);
         PushFront(&pool->withRoom, block);
-        block->isFull = 0;
     }
 }
 
