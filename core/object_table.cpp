@@ -114,12 +114,6 @@ void* ObjectTable::Record(ObjectTable* table, int32_t number) {
 }
 
 void* ObjectTable::Lookup(ObjectTable* table, int32_t number) {
-    // Every file operation starts here, so the numbered case stays direct.
-    if (table && number >= 0) {
-        if (number >= table->slotCount) return nullptr;
-        void* record = table->slots[number];
-        return ObjectRecordLive(record) ? record : nullptr;
-    }
     void* record = Record(table, number);
     return ObjectRecordLive(record) ? record : nullptr;
 }
