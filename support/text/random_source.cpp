@@ -39,9 +39,8 @@ void Seed(uint32_t seed) {
 
 uint32_t Draw(uint32_t max) {
     if (!gState.seeded) Seed(TimePlatform::ThreadId() ^ TimePlatform::TickCount());
-    uint32_t x = Step();
-    if (max == UINT32_MAX) return x;
-    return static_cast<uint32_t>((static_cast<uint64_t>(x) * (static_cast<uint64_t>(max) + 1)) >> 32);
+    // For max 0xFFFFFFFF the product is x * 2^32, so the raw output comes back.
+    return static_cast<uint32_t>((static_cast<uint64_t>(Step()) * (static_cast<uint64_t>(max) + 1)) >> 32);
 }
 
 RandomSourceState& State() { return gState; }
