@@ -124,11 +124,8 @@ int64_t PathSize(const char* path) {
     if (last.find_first_of("*?") != std::string::npos) {
         std::vector<FilePlatform::DirEntry> matches;
         if (!ListMatching(directory, last, &matches) || matches.empty()) return PathSizeMissing;
-        std::string found = directory + "/" + matches.front().name;
         if (matches.front().isDirectory) return PathSizeDirectory;
-        FilePlatform::PathInfo info = FilePlatform::Query(found.c_str());
-        if (info.kind == 2) return PathSizeDirectory;
-        return info.kind == 1 ? info.size : PathSizeMissing;
+        copy = directory + "/" + matches.front().name;
     }
     FilePlatform::PathInfo info = FilePlatform::Query(copy.c_str());
     if (info.kind == 1) return info.size;
@@ -212,7 +209,6 @@ void End(int32_t number) {
     ScanRecord* scan = FindScan(number);
     if (scan == nullptr) return;
     delete scan->listing;
-    *scan = ScanRecord{};
     ObjectTable::Free(scans, number);
 }
 

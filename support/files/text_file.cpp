@@ -141,10 +141,9 @@ int32_t Open(int32_t number, const char* path, bool create) {
         ObjectTable::Free(table, number == ObjectTable::NewUnnumbered ? identifier : number);
         return 0;
     }
-    *file = FileRecord{};
+    // The table hands out the record zeroed.
     file->buffer = new (std::nothrow) unsigned char[BufferSize];
     file->bufferSize = file->buffer != nullptr ? BufferSize : 0;
-    file->count = 0;
     file->reading = 1;
     file->handle = handle;
     return number == ObjectTable::NewUnnumbered ? identifier : static_cast<int32_t>(handle);
@@ -261,7 +260,6 @@ void Close(int32_t number) {
     if (file->written) FilePlatform::Sync(file->handle);
     FilePlatform::Close(file->handle);
     delete[] file->buffer;
-    *file = FileRecord{};
     ObjectTable::Free(table, number);
 }
 
@@ -270,8 +268,7 @@ void Startup() {
 }
 
 void Shutdown() {
-    ObjectTable* old = table;
-    ObjectTable::Destroy(old);  // disposes of every file through Close
+    ObjectTable::Destroy(table);  // disposes of every file through Close
     table = nullptr;
 }
 
