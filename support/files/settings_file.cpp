@@ -40,8 +40,7 @@ struct State {
     Entry* first = nullptr;
     Entry* last = nullptr;
     Entry* currentGroup = nullptr;  // none: top level
-    bool hasPendingGroup = false;
-    std::string pendingGroup;
+    std::string pendingGroup;  // selected but not in the file yet; empty: none
     int32_t flags = 0;
 };
 
@@ -159,7 +158,7 @@ Entry* FindKey(const std::string& key) {
 }
 
 const std::string* FindValue(const char* key) {
-    if (!IsOpen() || state.hasPendingGroup) return nullptr;
+    if (!IsOpen() || !state.pendingGroup.empty()) return nullptr;
     Entry* entry = FindKey(CallerName(key));
     return entry != nullptr ? &entry->value : nullptr;
 }
@@ -167,13 +166,12 @@ const std::string* FindValue(const char* key) {
 // Storage for the value of `key` in the current group, created if missing.
 std::string* ReserveValue(const char* key) {
     if (!IsOpen()) return nullptr;
-    if (state.hasPendingGroup) {
+    if (!state.pendingGroup.empty()) {
         Entry* group = NewEntry(Kind::Group);
         if (group == nullptr) return nullptr;
         group->name = state.pendingGroup;
         InsertAfter(state.last, group);
         state.currentGroup = group;
-        state.hasPendingGroup = false;
         state.pendingGroup.clear();
     }
     std::string name = CallerName(key);
@@ -300,8 +298,10 @@ int32_t Open(const char* path, int32_t flags) {
         }
     }
     if (size > 0) {
-        char* text = static_cast<size_t>(size) < SIZE_MAX - 2
-                         ? static_cast<char*>(std::malloc(static_cast<size_t>(size) + 2))
+        // Compared before the cast: on a 32-bit target the cast alone would
+        // wrap a huge size into a small buffer that the read then overruns.
+        char* text = static_cast<uint64_t>(size) < SIZE_MAX
+                         ? static_cast<char*>(std::malloc(static_cast<size_t>(size)))
                          : nullptr;
         int64_t got = text != nullptr ? FilePlatform::Read(file, text, size) : 0;
         if (got != size) {
@@ -309,8 +309,6 @@ int32_t Open(const char* path, int32_t flags) {
             state.readOnly = true;
         }
         if (text != nullptr) {
-            text[got] = '\0';
-            text[got + 1] = '\0';
             Parse(text, static_cast<size_t>(got));
             std::free(text);
         }
@@ -319,7 +317,6 @@ int32_t Open(const char* path, int32_t flags) {
 }
 
 int32_t SelectGroup(const char* name) {
-    state.hasPendingGroup = false;
     state.pendingGroup.clear();
     if (!IsOpen()) return 0;
     if (name == nullptr || *name == '\0') {
@@ -333,8 +330,7 @@ int32_t SelectGroup(const char* name) {
             return 1;
         }
     }
-    state.pendingGroup = wanted;
-    state.hasPendingGroup = true;
+    state.pendingGroup = wanted;  // never empty: the name was not
     return 0;
 }
 
