@@ -19,10 +19,6 @@ bool SizeOk(int32_t width, int32_t height) {
     return width >= 1 && width <= MaxSide && height >= 1 && height <= MaxSide;
 }
 
-uint32_t ToRgb(ColourRef colour) {
-    return ((colour & 0xFFu) << 16) | (colour & 0xFF00u) | ((colour >> 16) & 0xFFu);
-}
-
 void ResetGeometry() {
     screen.open = 0;
     screen.windowed = 0;
@@ -111,7 +107,7 @@ int32_t OpenInWindow(NativeWindow parent, int32_t x, int32_t y, int32_t width, i
 
 void Clear(ColourRef colour) {
     if (!screen.open) return;
-    FillBackBuffer(ToRgb(colour));
+    FillBackBuffer(ColourToRgb(colour));
 }
 
 int32_t Present() {
@@ -130,7 +126,6 @@ int32_t Present() {
     if (!screen.presentActive) return 1;
     switch (DisplayBackend::Present(screen.retraceMode != 0)) {
         case DisplayBackend::PresentShown:
-            screen.presentActive = 1;
             return 1;
         case DisplayBackend::PresentLost:
             screen.presentActive = 0;

@@ -31,10 +31,6 @@ int32_t TextLength(std::string_view text) {
     return length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(length);
 }
 
-uint32_t ToRgb(ColourRef colour) {
-    return ((colour & 0xFFu) << 16) | (colour & 0xFF00u) | ((colour >> 16) & 0xFFu);
-}
-
 // How far an italic "H" reaches beyond its advance: drawn white on black into
 // a scratch area twice its size, the rightmost lit column c gives c - w + 2.
 int32_t ItalicOverhang(FontRef font) {
@@ -154,8 +150,9 @@ int32_t PutText(int32_t x, int32_t y, std::string_view text, ColourRef front, Co
     }
     int32_t length = TextLength(text);
     if (length == 0 || !current->pixels.data) return x;
-    int32_t advance = DisplayBackend::DrawText(current->currentFont, current->pixels, x, y,
-                                               text.data(), length, ToRgb(front), ToRgb(back));
+    int32_t advance =
+        DisplayBackend::DrawText(current->currentFont, current->pixels, x, y, text.data(), length,
+                                 ColourToRgb(front), ColourToRgb(back));
     return static_cast<int32_t>(static_cast<int64_t>(x) + advance);
 }
 
