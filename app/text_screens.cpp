@@ -174,7 +174,8 @@ void ShowText(float fx, float fy, std::string_view text) {
 }
 
 Response WaitForResponse() {
-    // A busy poll: a sleep here would quantise the measured reaction time.
+    // A busy poll that only yields: any real sleep would quantise the
+    // measured reaction time.
     for (;;) {
         KeyboardState::Poll();
         if (KeyboardState::WasReleased(ScanCode::W)) return ResponseWord;
