@@ -100,14 +100,20 @@ TEST_F(SdlDisplay, MessageBoxOverTheFullScreenIsDismissedByReturn) {
     ASSERT_NE(OpenFullscreen(1024, 768, 32, 0, "wordtap"), 0);
     ::Window full = XWindowOf(SdlBackend::Get().fullscreenWindow);
     std::atomic<int> fullscreenMapState{-1};
-    std::thread participant([&, display = XvfbServer::DisplayName()] {
-        Display* x = XOpenDisplay(display.c_str());
-        if (!x) return;
-        // SDL names its boxes only by the UTF-8 _NET_WM_NAME.
-        Atom netName = XInternAtom(x, "_NET_WM_NAME", False);
-        ::Window box = 0;
-        for (int tries = 0; tries < 500 && !box; tries++, usleep(20000)) {
-            ::Window root, parent, *children = nullptr;
+    std::atomic<bool> dismissed{false};
+    // SDL shows the box from a forked child. Everything that takes libX11's
+    // process-wide lock happens before that, or the child could inherit the
+    // lock held by this thread and wait for it for ever.
+    Display* x = XOpenDisplay(XvfbServer::DisplayName().c_str());
+    ASSERT_NE(x, nullptr);
+    // Focus and key events are retried until the box is gone: a mapped box
+    // is not yet necessarily reading its keys.
+    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
+    const Atom netName = XInternAtom(x, "_NET_WM_NAME", False);  // SDL names boxes only by it
+    const KeyCode ret = XKeysymToKeycode(x, XK_Return);
+    std::thread participant([&] {
+        for (int tries = 0; tries < 500 && !dismissed; tries++, usleep(20000)) {
+            ::Window root, parent, *children = nullptr, box = 0;
             unsigned count = 0;
             XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
             for (unsigned i = 0; i < count && !box; i++) {
@@ -117,22 +123,27 @@ TEST_F(SdlDisplay, MessageBoxOverTheFullScreenIsDismissedByReturn) {
                 unsigned char* name = nullptr;
                 XGetWindowProperty(x, children[i], netName, 0, 64, False, AnyPropertyType, &type,
                                    &format, &items, &after, &name);
-                if (name && std::string(reinterpret_cast<char*>(name), items) == "wordtap-box")
+                XWindowAttributes a;
+                if (name && std::string(reinterpret_cast<char*>(name), items) == "wordtap-box" &&
+                    XGetWindowAttributes(x, children[i], &a) && a.map_state == IsViewable)
                     box = children[i];
                 if (name) XFree(name);
             }
             if (children) XFree(children);
+            if (!box || tries % 5 != 0) continue;
+            XWindowAttributes attributes;
+            if (fullscreenMapState < 0 && XGetWindowAttributes(x, full, &attributes))
+                fullscreenMapState = attributes.map_state;
+            XSetInputFocus(x, box, RevertToNone, CurrentTime);
+            XTestFakeKeyEvent(x, ret, True, CurrentTime);
+            XTestFakeKeyEvent(x, ret, False, CurrentTime);
+            XSync(x, False);
         }
-        XWindowAttributes attributes;
-        if (box && XGetWindowAttributes(x, full, &attributes)) fullscreenMapState = attributes.map_state;
-        XSetInputFocus(x, box, RevertToNone, CurrentTime);
-        KeyCode ret = XKeysymToKeycode(x, XK_Return);
-        XTestFakeKeyEvent(x, ret, True, CurrentTime);
-        XTestFakeKeyEvent(x, ret, False, CurrentTime);
-        XCloseDisplay(x);
     });
     EXPECT_EQ(MessageBox("wordtap-box", "Error73: Couldn't initialize display!"), 1);
+    dismissed = true;
     participant.join();
+    XCloseDisplay(x);
     EXPECT_EQ(fullscreenMapState.load(), IsUnmapped);
     XWindowAttributes attributes;
     ASSERT_TRUE(XGetWindowAttributes(x_, full, &attributes));
