@@ -95,6 +95,37 @@ TEST_F(SdlDisplay, KeycodeRightOfQIsW17WhateverTheLayout) {
     EXPECT_TRUE(PumpUntil([&] { return KeySnapshot(keys) && keys[17] == 0; }));
 }
 
+TEST_F(SdlDisplay, CloseRequestsInARowAreOneAndTheWindowStays) {
+    WindowSpec request{};
+    request.clientWidth = 320;
+    request.clientHeight = 200;
+    request.title = "wordtap";
+    request.style = 0xCA0000;
+    NativeWindow window = OpenWindow(request);
+    ASSERT_NE(window, 0);
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = XWindowOf(reinterpret_cast<SDL_Window*>(window));
+    close.xclient.message_type = XInternAtom(x_, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(x_, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    for (int i = 0; i < 2; i++) XSendEvent(x_, close.xclient.window, False, NoEventMask, &close);
+    XSync(x_, False);
+    int closes = 0;
+    Message message;
+    PumpUntil([&] {
+        SDL_PumpEvents();
+        while (PollMessage(&message)) closes += message.kind == MessageCloseRequest;
+        return closes > 0;
+    });
+    SDL_Delay(50);
+    SDL_PumpEvents();
+    while (PollMessage(&message)) closes += message.kind == MessageCloseRequest;
+    EXPECT_EQ(closes, 1);
+    EXPECT_NE(SDL_GetWindowFlags(reinterpret_cast<SDL_Window*>(window)) & SDL_WINDOW_SHOWN, 0u);
+}
+
 TEST_F(SdlDisplay, MessageBoxOverTheFullScreenIsDismissedByReturn) {
     ASSERT_NE(InitSystem(), 0);
     ASSERT_NE(OpenFullscreen(1024, 768, 32, 0, "wordtap"), 0);

@@ -28,8 +28,8 @@ protected:
     }
 };
 
-TEST_F(WindowTest, ACloseRequestComesBackAs16OnTheFollowingPoll) {
-    Start({Event{Event::CloseRequest, 0, 10, 0}});
+TEST_F(WindowTest, CloseRequestsInARowComeBackAsOne16OnTheFollowingPoll) {
+    Start({Event{Event::CloseRequest, 0, 10, 0}, Event{Event::CloseRequest, 0, 10, 0}});
     EXPECT_EQ(AppWindow::PollEvent(), 0);
     fakeNow = 10;
     int32_t first = AppWindow::PollEvent();  // the platform's own message, dispatched

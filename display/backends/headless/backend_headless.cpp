@@ -105,8 +105,15 @@ NativeWindow MessageWindow() {
     return 0;
 }
 
+// Close requests for a window that are still waiting merge into one, as the
+// real window systems' bursts do in the SDL backend.
 void Queue(int32_t kind, int32_t number) {
-    S().messages.push_back(DisplayBackend::Message{kind, MessageWindow(), number});
+    auto& messages = S().messages;
+    const DisplayBackend::Message message{kind, MessageWindow(), number};
+    if (kind == DisplayBackend::MessageCloseRequest && !messages.empty() &&
+        messages.back().kind == kind && messages.back().window == message.window)
+        return;
+    messages.push_back(message);
 }
 
 const char* KindName(Headless::ScriptEvent::Kind kind) {

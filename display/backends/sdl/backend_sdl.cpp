@@ -505,6 +505,15 @@ int32_t PollMessage(Message* message) {
     if (!S.videoUp || !message) return 0;
     SDL_Event event;
     if (!SDL_PollEvent(&event)) return 0;
+    // Close requests that arrive in a row (a double click on the close box,
+    // Alt+F4 held) are one request, as a burst of equal events is one event.
+    if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) {
+        SDL_Event next;
+        while (SDL_PeepEvents(&next, 1, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT) == 1 &&
+               next.type == SDL_WINDOWEVENT && next.window.event == SDL_WINDOWEVENT_CLOSE &&
+               next.window.windowID == event.window.windowID)
+            SDL_PollEvent(&next);
+    }
     return MessageFor(event, message);
 }
 
