@@ -5,12 +5,11 @@
 #include <vector>
 
 #include "display/backends/headless/headless.h"
+#include "tests/support/scripted_display.h"
 
 namespace {
 
-int64_t fakeNow = 0;
-int64_t FakeNow() { return fakeNow; }
-using Event = Headless::ScriptEvent;
+using Event = ScriptedDisplay::Event;
 
 Event Key(bool down, int32_t code, int64_t at) {
     return Event{down ? Event::KeyDown : Event::KeyUp, 0, at, code};
@@ -23,17 +22,13 @@ class KeyboardTest : public ::testing::Test {
 protected:
     void TearDown() override { KeyboardState::Close(); }
     void Start(std::vector<Event> script) {
-        fakeNow = 0;
-        Headless::Config config;
-        config.nowMicros = FakeNow;
-        config.script = std::move(script);
-        Headless::Configure(config);
+        ScriptedDisplay::Configure({}, std::move(script));
         KeyboardState::Init();
         KeyboardState::SetMode(KeyboardState::KeepSystemKey);
     }
     // Polls at `micros` (script time) and asks whether `code` was released.
     static int32_t ReleasedAt(int64_t micros, int32_t code, int32_t poll = 1) {
-        fakeNow = micros;
+        ScriptedDisplay::now = micros;
         EXPECT_EQ(KeyboardState::Poll(), poll) << "poll at " << micros;
         return KeyboardState::WasReleased(code);
     }

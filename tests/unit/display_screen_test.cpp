@@ -6,12 +6,11 @@
 
 #include "display/app_window.h"
 #include "display/backends/headless/headless.h"
+#include "tests/support/scripted_display.h"
 
 namespace {
 
-int64_t fakeNow = 0;
-int64_t FakeNow() { return fakeNow; }
-using Event = Headless::ScriptEvent;
+using Event = ScriptedDisplay::Event;
 
 class ScreenTest : public ::testing::Test {
 protected:
@@ -20,9 +19,7 @@ protected:
         AppWindow::Shutdown();
     }
     void Start(Headless::Config config = {}) {
-        fakeNow = 0;
-        config.nowMicros = FakeNow;
-        Headless::Configure(config);
+        ScriptedDisplay::Configure(config);
         Screen::InitSystem();
     }
     static uint32_t ShownPixel() {
@@ -56,7 +53,7 @@ TEST_F(ScreenTest, PresentWhileInactiveShowsNothingAndLostReturnsZero) {
     EXPECT_EQ(Screen::Present(), 1);  // the focus loss is handled first
     EXPECT_EQ(Headless::PresentCount(), 1);
     EXPECT_EQ(ShownPixel(), 0u);
-    fakeNow = 1000;
+    ScriptedDisplay::now = 1000;
     EXPECT_EQ(Screen::Present(), 1);
     EXPECT_EQ(Headless::PresentCount(), 2);
     EXPECT_EQ(ShownPixel(), 0xFFFFFFu);
@@ -65,7 +62,7 @@ TEST_F(ScreenTest, PresentWhileInactiveShowsNothingAndLostReturnsZero) {
     EXPECT_EQ(Screen::Present(), 0);
     EXPECT_EQ(Screen::Present(), 1);  // dark until reactivated
     EXPECT_EQ(Headless::PresentCount(), 2);
-    fakeNow = 1005;
+    ScriptedDisplay::now = 1005;
     EXPECT_EQ(Screen::Present(), 1);
     EXPECT_EQ(Headless::PresentCount(), 3);
 }

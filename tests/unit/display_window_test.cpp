@@ -5,22 +5,17 @@
 #include <vector>
 
 #include "display/backends/headless/headless.h"
+#include "tests/support/scripted_display.h"
 
 namespace {
 
-int64_t fakeNow = 0;
-int64_t FakeNow() { return fakeNow; }
-using Event = Headless::ScriptEvent;
+using Event = ScriptedDisplay::Event;
 
 class WindowTest : public ::testing::Test {
 protected:
     void TearDown() override { AppWindow::Shutdown(); }
     void Start(std::vector<Event> script = {}) {
-        fakeNow = 0;
-        Headless::Config config;
-        config.nowMicros = FakeNow;
-        config.script = std::move(script);
-        Headless::Configure(config);
+        ScriptedDisplay::Configure({}, std::move(script));
         AppWindow::Startup();
         ASSERT_NE(AppWindow::Open(0, AppWindow::DefaultPosition, AppWindow::DefaultPosition, 800, 600,
                                   "wordtap", 0xCA0000, 0),
@@ -31,7 +26,7 @@ protected:
 TEST_F(WindowTest, CloseRequestsInARowComeBackAsOne16OnTheFollowingPoll) {
     Start({Event{Event::CloseRequest, 0, 10, 0}, Event{Event::CloseRequest, 0, 10, 0}});
     EXPECT_EQ(AppWindow::PollEvent(), 0);
-    fakeNow = 10;
+    ScriptedDisplay::now = 10;
     int32_t first = AppWindow::PollEvent();  // the platform's own message, dispatched
     EXPECT_NE(first, 0);
     EXPECT_NE(first, AppWindow::CloseRequest);
