@@ -49,3 +49,13 @@ def screenshot_png(x, png_path):
            + chunk(b"IDAT", zlib.compress(raw, 9)) + chunk(b"IEND", b""))
     with open(png_path, "wb") as f:
         f.write(png)
+
+
+def run_tool(main, name):
+    """Runs a tool's main; a failed check ends it with exit code 1 and one line."""
+    from xsession import Failure
+    try:
+        sys.exit(main())
+    except Failure as e:
+        print("%s failed: %s" % (name, e))
+        sys.exit(1)

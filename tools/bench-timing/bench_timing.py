@@ -22,8 +22,8 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from toolbox import build_xtool
-from xsession import (KEY_ESC, KEY_W, SCREEN_H, SCREEN_W, Failure, Wordtap, XServer, check,
+from toolbox import build_xtool, run_tool
+from xsession import (KEY_ESC, KEY_W, SCREEN_H, SCREEN_W, Wordtap, XServer, check,
                       fresh_folder, settings_text, write_data)
 
 HOLD_MS = 100.0
@@ -202,8 +202,4 @@ def main():
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except Failure as e:
-        print("bench-timing failed: %s" % e)
-        sys.exit(1)
+    run_tool(main, "bench-timing")

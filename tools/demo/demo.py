@@ -13,8 +13,8 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from toolbox import REPO, build_xtool, screenshot_png
-from xsession import (KEY_ESC, KEY_O, KEY_W, Failure, Wordtap, XServer, check, fresh_folder,
+from toolbox import REPO, build_xtool, run_tool, screenshot_png
+from xsession import (KEY_ESC, KEY_O, KEY_W, Wordtap, XServer, check, fresh_folder,
                       settings_text, write_data)
 
 WORDS = ["house", "blick", "garden", "florp", "window"]
@@ -74,8 +74,4 @@ def main():
 
 
 if __name__ == "__main__":
-    try:
-        sys.exit(main())
-    except Failure as e:
-        print("demo failed: %s" % e)
-        sys.exit(1)
+    run_tool(main, "demo")
