@@ -114,32 +114,28 @@ std::string FormatTimestamp(std::string_view mask, Timestamp value) {
             out += mask[at++];
             continue;
         }
-        size_t token = at + 1;
+        const size_t token = at + 1;
         if (TokenAt(mask, token, "yyyy")) {
             out += fields.year == 0 ? std::string("0000") : std::to_string(fields.year);
             at = token + 4;
-        } else if (TokenAt(mask, token, "yy")) {
-            AppendTwoDigits(out, fields.year % 100);
-            at = token + 2;
-        } else if (TokenAt(mask, token, "mm")) {
-            AppendTwoDigits(out, fields.month);
-            at = token + 2;
-        } else if (TokenAt(mask, token, "dd")) {
-            AppendTwoDigits(out, fields.day);
-            at = token + 2;
-        } else if (TokenAt(mask, token, "hh")) {
-            AppendTwoDigits(out, fields.hour);
-            at = token + 2;
-        } else if (TokenAt(mask, token, "ii")) {
-            AppendTwoDigits(out, fields.minute);
-            at = token + 2;
-        } else if (TokenAt(mask, token, "ss")) {
-            AppendTwoDigits(out, fields.second);
-            at = token + 2;
-        } else {
-            out += '%';
-            at = token;
+            continue;
         }
+        // The two-digit tokens, in the order they are tried.
+        const struct {
+            const char* name;
+            int32_t value;
+        } twoDigits[] = {{"yy", fields.year % 100}, {"mm", fields.month},  {"dd", fields.day},
+                         {"hh", fields.hour},       {"ii", fields.minute}, {"ss", fields.second}};
+        at = token;
+        for (const auto& t : twoDigits) {
+            if (TokenAt(mask, token, t.name)) {
+                AppendTwoDigits(out, t.value);
+                at = token + 2;
+                break;
+            }
+        }
+        // No token: the percent sign stands for itself.
+        if (at == token) out += '%';
     }
     return out;
 }
