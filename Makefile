@@ -29,6 +29,7 @@ $(TEST_BUILD)/CMakeCache.txt:
 	  -DWORDTAP_SANITIZE=ON -DWORDTAP_WERROR=ON $(CMAKE_FLAGS)
 
 test: deps $(TEST_BUILD)/CMakeCache.txt
+	scripts/check-layers.sh
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 

@@ -2,8 +2,9 @@
 #include <string>
 
 #include "app/experiment.h"
-#include "core/runtime.h"
+#include "display/error_box.h"
 #include "display/screen.h"
+#include "support/process/process.h"
 #include "support/files/directory.h"
 #include "support/files/text_file.h"
 #include "support/text/conversions.h"
@@ -66,7 +67,7 @@ void RunTrial(const std::string& word) {
     const uint32_t start = MillisecondClock();
     const Response response = WaitForResponse();
     const uint32_t end = MillisecondClock();
-    if (response == ResponseQuit) Runtime::Shutdown();
+    if (response == ResponseQuit) Process::End();
 
     // Unsigned, so that a wrap of the counter between the readings does no harm.
     const int64_t elapsed = static_cast<uint32_t>(end - start);
@@ -90,8 +91,8 @@ void AssertOrDie(int32_t line, const char* suffix) {
     std::string text = "Error";
     text += NumberToText(line);
     text += suffix;
-    Runtime::ShowErrorBox("wordtap", text.c_str());
-    Runtime::Shutdown();
+    ShowErrorBox("wordtap", text.c_str());
+    Process::End();
 }
 
 void RunExperiment() {
@@ -113,7 +114,7 @@ void RunExperiment() {
     OpenResultsLog();
 
     // Either answer starts the trials; which one is not recorded.
-    if (WaitForResponse() == ResponseQuit) Runtime::Shutdown();
+    if (WaitForResponse() == ResponseQuit) Process::End();
 
     if (run.wordList != nullptr) {
         StringList::Reset(run.wordList);
@@ -127,5 +128,5 @@ void RunExperiment() {
     // Answers are taken and ignored here; only a quit ends the program.
     while (WaitForResponse() != ResponseQuit) {
     }
-    Runtime::Shutdown();
+    Process::End();
 }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "app/experiment.h"
-#include "core/runtime.h"
+#include "support/process/process.h"
 #include "display/app_window.h"
 #include "display/keyboard.h"
 #include "display/screen.h"
@@ -185,6 +185,6 @@ Response WaitForResponse() {
         if (AppWindow::Exists(0) && AppWindow::PollEvent() == AppWindow::CloseRequest)
             return ResponseQuit;
         // A termination signal ends the run like a quit, through the shutdown.
-        if (Runtime::StopRequested()) return ResponseQuit;
+        if (Process::StopRequested()) return ResponseQuit;
     }
 }

@@ -1,7 +1,7 @@
 #include "display/app_window.h"
 
-#include "core/block_pool.h"
-#include "core/object_table.h"
+#include "support/memory/block_pool.h"
+#include "support/memory/object_table.h"
 #include "display/backend.h"
 #include "display/screen.h"
 

@@ -156,7 +156,6 @@ PainterRecord* DrawingTarget() {
     painter.depth = screen.depth;
     painter.pixelCode = screen.pixelCode;
     painter.giveBack = GiveBack;
-    painter.lastFront = painter.lastBack = -1;
     painterOut = true;
     return &painter;
 }

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "core/object_table.h"
+#include "support/memory/object_table.h"
 
 namespace {
 
@@ -106,9 +106,6 @@ int32_t Begin(PainterRecord* record) {
     }
     record->currentFont = DisplayBackend::SystemFont();
     record->italicOverhang = ItalicOverhang(record->currentFont);
-    record->lastFront = -1;
-    record->lastBack = -1;
-    record->colourChanges = 0;
     current = record;
     return 1;
 }
@@ -140,14 +137,6 @@ int32_t MeasureHeight(std::string_view text) {
 
 int32_t PutText(int32_t x, int32_t y, std::string_view text, ColourRef front, ColourRef back) {
     if (!current) return 0;
-    if (current->lastFront != static_cast<int64_t>(front)) {
-        current->lastFront = front;
-        ++current->colourChanges;
-    }
-    if (current->lastBack != static_cast<int64_t>(back)) {
-        current->lastBack = back;
-        ++current->colourChanges;
-    }
     int32_t length = TextLength(text);
     if (length == 0 || !current->pixels.data) return x;
     int32_t advance =
@@ -162,7 +151,5 @@ void End() {
     current = nullptr;
     if (record->giveBack) record->giveBack(record);
 }
-
-PainterRecord* Current() { return current; }
 
 }  // namespace TextPainter

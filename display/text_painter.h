@@ -17,9 +17,6 @@ struct PainterRecord {
     // Filled by TextPainter::Begin.
     FontRef currentFont;
     int32_t italicOverhang;
-    int64_t lastFront;  // -1: none applied yet
-    int64_t lastBack;
-    int32_t colourChanges;  // how often a colour was applied (for tests)
     static constexpr int32_t ScreenTarget = 1;
 };
 
@@ -44,5 +41,4 @@ int32_t MeasureHeight(std::string_view text);
 // Top-left of the text's cell at (x, y); returns x after the text.
 int32_t PutText(int32_t x, int32_t y, std::string_view text, ColourRef front, ColourRef back);
 void End();
-PainterRecord* Current();  // for tests
 }  // namespace TextPainter

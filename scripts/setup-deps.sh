@@ -8,7 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev
   libsdl2-dev libx11-dev libfreetype-dev libfontconfig-dev
   fonts-crosextra-carlito fonts-liberation2
-  xvfb x11-utils x11-xkb-utils libxtst-dev
+  xvfb xfonts-base x11-utils x11-xkb-utils libxtst-dev
   clang libclang-rt-14-dev
   python3 strace
 )

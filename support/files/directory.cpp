@@ -11,20 +11,19 @@
 #include <new>
 #include <vector>
 
-#include "core/object_table.h"
+#include "support/memory/object_table.h"
 #include "support/files/file_platform.h"
+#include "support/text/conversions.h"
 
 namespace {
 
 constexpr size_t MaxPath = 260;  // longer paths are cut here
 
-unsigned char Fold(unsigned char c) { return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 32) : c; }
-
 bool ListingBefore(const FilePlatform::DirEntry& a, const FilePlatform::DirEntry& b) {
     size_t n = std::min(a.name.size(), b.name.size());
     for (size_t i = 0; i < n; ++i) {
-        unsigned char x = Fold(static_cast<unsigned char>(a.name[i]));
-        unsigned char y = Fold(static_cast<unsigned char>(b.name[i]));
+        unsigned char x = AsciiUpper(static_cast<unsigned char>(a.name[i]));
+        unsigned char y = AsciiUpper(static_cast<unsigned char>(b.name[i]));
         if (x != y) return x < y;
     }
     if (a.name.size() != b.name.size()) return a.name.size() < b.name.size();
@@ -41,8 +40,8 @@ bool MatchPlain(const char* pattern, size_t patternLength, const char* name) {
             starP = p++;
             starN = n;
         } else if (p < patternLength &&
-                   (pattern[p] == '?' || Fold(static_cast<unsigned char>(pattern[p])) ==
-                                             Fold(static_cast<unsigned char>(name[n])))) {
+                   (pattern[p] == '?' || AsciiUpper(static_cast<unsigned char>(pattern[p])) ==
+                                             AsciiUpper(static_cast<unsigned char>(name[n])))) {
             ++p;
             ++n;
         } else if (starP != SIZE_MAX) {

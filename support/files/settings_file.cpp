@@ -14,6 +14,7 @@
 #include <string>
 
 #include "support/files/file_platform.h"
+#include "support/text/conversions.h"
 
 namespace SettingsFile {
 namespace {
@@ -48,17 +49,6 @@ State state;
 
 bool IsOpen() { return state.file != 0 || state.hasPendingPath; }
 
-bool SameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        unsigned char x = static_cast<unsigned char>(a[i]);
-        unsigned char y = static_cast<unsigned char>(b[i]);
-        if (x >= 'A' && x <= 'Z') x = static_cast<unsigned char>(x + 32);
-        if (y >= 'A' && y <= 'Z') y = static_cast<unsigned char>(y + 32);
-        if (x != y) return false;
-    }
-    return true;
-}
 
 // A caller's 8-bit name in the file's encoding.
 std::string CallerName(const char* name) {
@@ -152,7 +142,7 @@ void Parse(const char* text, size_t length) {
 Entry* FindKey(const std::string& key) {
     Entry* entry = state.currentGroup != nullptr ? state.currentGroup->next : state.first;
     for (; entry != nullptr && entry->kind != Kind::Group; entry = entry->next) {
-        if (entry->kind == Kind::Key && SameName(entry->name, key)) return entry;
+        if (entry->kind == Kind::Key && EqualIgnoringAsciiCase(entry->name, key)) return entry;
     }
     return nullptr;
 }
@@ -325,7 +315,7 @@ int32_t SelectGroup(const char* name) {
     }
     std::string wanted = CallerName(name);
     for (Entry* e = state.first; e != nullptr; e = e->next) {
-        if (e->kind == Kind::Group && SameName(e->name, wanted)) {
+        if (e->kind == Kind::Group && EqualIgnoringAsciiCase(e->name, wanted)) {
             state.currentGroup = e;
             return 1;
         }

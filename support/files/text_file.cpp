@@ -10,7 +10,7 @@
 #include <cstring>
 #include <new>
 
-#include "core/object_table.h"
+#include "support/memory/object_table.h"
 #include "support/files/file_platform.h"
 
 namespace TextFile {

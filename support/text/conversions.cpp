@@ -47,3 +47,17 @@ std::string PadLeft(std::string_view text, int32_t width, std::string_view fill)
     result.append(text.substr(0, kept));
     return result;
 }
+
+unsigned char AsciiUpper(unsigned char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<unsigned char>(c - 'a' + 'A') : c;
+}
+
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (AsciiUpper(static_cast<unsigned char>(a[i])) !=
+            AsciiUpper(static_cast<unsigned char>(b[i])))
+            return false;
+    }
+    return true;
+}

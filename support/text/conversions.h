@@ -13,6 +13,10 @@ int32_t CountOccurrences(std::string_view text, std::string_view pattern);
 // index is below 1 or beyond the last field. An empty separator matches only
 // the end of the text.
 std::string TextField(std::string_view text, int32_t index, std::string_view separator);
+// ASCII letters only: the names compared this way (keys, file names, date
+// tokens) are compared the same in every code page.
+unsigned char AsciiUpper(unsigned char c);
+bool EqualIgnoringAsciiCase(std::string_view a, std::string_view b);
 // Exactly `width` bytes: fill bytes, then the text cut to its first `width`
 // bytes. The fill byte is the first byte of `fill`, a space when it is empty.
 std::string PadLeft(std::string_view text, int32_t width, std::string_view fill = " ");

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <new>
 
-#include "core/block_pool.h"
+#include "support/memory/block_pool.h"
 #include "support/text/random_source.h"
 
 namespace {

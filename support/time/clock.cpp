@@ -1,6 +1,7 @@
 #include "support/time/clock.h"
 
 #include "support/time/time_platform.h"
+#include "support/text/conversions.h"
 
 namespace {
 
@@ -49,13 +50,8 @@ void AppendTwoDigits(std::string& out, int32_t value) {
 }
 
 bool TokenAt(std::string_view mask, size_t at, std::string_view token) {
-    if (mask.size() - at < token.size()) return false;
-    for (size_t i = 0; i < token.size(); ++i) {
-        char c = mask[at + i];
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-        if (c != token[i]) return false;
-    }
-    return true;
+    return mask.size() - at >= token.size() &&
+           EqualIgnoringAsciiCase(mask.substr(at, token.size()), token);
 }
 
 }  // namespace

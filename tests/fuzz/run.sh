@@ -15,7 +15,8 @@ sources=(
   support/files/settings_file.cpp
   support/files/directory.cpp
   support/files/file_platform_posix.cpp
-  core/object_table.cpp
+  support/memory/object_table.cpp
+  support/text/conversions.cpp
 )
 
 mkdir -p "$out/artifacts"

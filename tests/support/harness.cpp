@@ -12,7 +12,7 @@
 #include <fstream>
 #include <thread>
 
-#include "core/runtime.h"
+#include "program/runtime.h"
 #include "tests/support/virtual_time.h"
 
 namespace fs = std::filesystem;

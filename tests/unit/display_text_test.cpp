@@ -51,15 +51,4 @@ TEST_F(TextTest, ItalicOverhangWidensMeasuresButNotTheDrawnAdvance) {
     EXPECT_EQ(TextPainter::PutText(100, 100, "ab", ColourBlack, ColourWhite), 148);
 }
 
-TEST_F(TextTest, ColoursAreAppliedOnlyWhenTheyChange) {
-    for (int i = 0; i < 10; ++i) TextPainter::PutText(0, i * 20, "line", ColourBlack, ColourWhite);
-    EXPECT_EQ(TextPainter::Current()->colourChanges, 2);
-    TextPainter::PutText(0, 0, "line", 0x0000FF, ColourWhite);
-    EXPECT_EQ(TextPainter::Current()->colourChanges, 3);
-    TextPainter::End();
-    ASSERT_NE(TextPainter::Begin(Screen::DrawingTarget()), 0);  // a new painter starts afresh
-    TextPainter::PutText(0, 0, "line", ColourBlack, ColourWhite);
-    EXPECT_EQ(TextPainter::Current()->colourChanges, 2);
-}
-
 }  // namespace

@@ -1,4 +1,4 @@
-#include "core/object_table.h"
+#include "support/memory/object_table.h"
 
 #include <gtest/gtest.h>
 

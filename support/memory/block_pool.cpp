@@ -1,4 +1,4 @@
-#include "core/block_pool.h"
+#include "support/memory/block_pool.h"
 
 #include <cstdlib>
 #include <mutex>

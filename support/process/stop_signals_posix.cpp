@@ -1,9 +1,9 @@
-// Termination signals only raise a flag; the response wait notices it and the
-// run ends through the ordinary shutdown, so no answered line is lost.
+// Interrupt, terminate and hang-up only raise a flag: the run ends through
+// the ordinary shutdown at the next place that checks it.
 #include <csignal>
 #include <initializer_list>
 
-#include "core/runtime.h"
+#include "support/process/process.h"
 
 namespace {
 volatile std::sig_atomic_t stopRequested = 0;
@@ -11,8 +11,8 @@ volatile std::sig_atomic_t stopRequested = 0;
 extern "C" void OnStopSignal(int) { stopRequested = 1; }
 }  // namespace
 
-namespace Runtime {
-void InstallStopSignals() {
+namespace Process {
+void InstallStopHandlers() {
     struct sigaction action = {};
     action.sa_handler = OnStopSignal;
     sigemptyset(&action.sa_mask);
@@ -21,4 +21,4 @@ void InstallStopSignals() {
 }
 
 int32_t StopRequested() { return stopRequested != 0 ? 1 : 0; }
-}  // namespace Runtime
+}  // namespace Process
