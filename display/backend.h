@@ -81,11 +81,14 @@ struct TextSize {
     int32_t width;
     int32_t height;  // the font's cell height, whatever the characters
 };
-TextSize MeasureText(FontRef font, const char* text, int32_t length);
-// Every byte drawn as its glyph, the cell behind filled with `backRgb`,
+// How the bytes of a text stand for characters: Windows-1252, one byte a
+// character, or UTF-8 (the caller has checked that the bytes are valid).
+enum TextEncoding : int32_t { TextCp1252 = 0, TextUtf8 = 1 };
+TextSize MeasureText(FontRef font, const char* text, int32_t length, int32_t encoding);
+// Every character drawn as its glyph, the cell behind filled with `backRgb`,
 // top-left at (x, y), clipped to `target`. Returns the advance in pixels.
 int32_t DrawText(FontRef font, const Pixels& target, int32_t x, int32_t y, const char* text,
-                 int32_t length, uint32_t frontRgb, uint32_t backRgb);
+                 int32_t length, int32_t encoding, uint32_t frontRgb, uint32_t backRgb);
 
 // ---- Keyboard -----------------------------------------------------------
 int32_t KeyboardOpen();

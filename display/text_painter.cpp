@@ -35,12 +35,12 @@ int32_t TextLength(std::string_view text) {
 // a scratch area twice its size, the rightmost lit column c gives c - w + 2.
 int32_t ItalicOverhang(FontRef font) {
     if (!DisplayBackend::FontIsItalic(font)) return 0;
-    DisplayBackend::TextSize size = DisplayBackend::MeasureText(font, "H", 1);
+    DisplayBackend::TextSize size = DisplayBackend::MeasureText(font, "H", 1, DisplayBackend::TextCp1252);
     int32_t w = size.width, h = size.height;
     if (w <= 0 || h <= 0 || w > 8192 || h > 8192) return 0;
     std::vector<uint32_t> scratch(static_cast<size_t>(2 * w) * (2 * h), 0);
     DisplayBackend::Pixels pixels{scratch.data(), 2 * w, 2 * h, 2 * w};
-    DisplayBackend::DrawText(font, pixels, 0, 0, "H", 1, 0xFFFFFF, 0);
+    DisplayBackend::DrawText(font, pixels, 0, 0, "H", 1, DisplayBackend::TextCp1252, 0xFFFFFF, 0);
     for (int32_t c = 2 * w - 1; c >= 0; --c)
         for (int32_t row = 0; row < h; ++row)
             if (scratch[static_cast<size_t>(row) * (2 * w) + c] & 0xFFFFFFu) return c - w + 2;
@@ -124,7 +124,7 @@ int32_t MeasureWidth(std::string_view text) {
     if (!current) return 0;
     int32_t length = TextLength(text);
     if (length == 0) return 0;
-    return DisplayBackend::MeasureText(current->currentFont, text.data(), length).width +
+    return DisplayBackend::MeasureText(current->currentFont, text.data(), length, DisplayBackend::TextCp1252).width +
            current->italicOverhang;
 }
 
@@ -132,7 +132,7 @@ int32_t MeasureHeight(std::string_view text) {
     if (!current) return 0;
     int32_t length = TextLength(text);
     if (length == 0) return 0;
-    return DisplayBackend::MeasureText(current->currentFont, text.data(), length).height;
+    return DisplayBackend::MeasureText(current->currentFont, text.data(), length, DisplayBackend::TextCp1252).height;
 }
 
 int32_t PutText(int32_t x, int32_t y, std::string_view text, ColourRef front, ColourRef back) {
@@ -141,7 +141,7 @@ int32_t PutText(int32_t x, int32_t y, std::string_view text, ColourRef front, Co
     if (length == 0 || !current->pixels.data) return x;
     int32_t advance =
         DisplayBackend::DrawText(current->currentFont, current->pixels, x, y, text.data(), length,
-                                 ColourToRgb(front), ColourToRgb(back));
+                                 DisplayBackend::TextCp1252, ColourToRgb(front), ColourToRgb(back));
     return static_cast<int32_t>(static_cast<int64_t>(x) + advance);
 }
 

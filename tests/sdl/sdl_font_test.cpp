@@ -15,7 +15,7 @@ namespace {
 using namespace DisplayBackend;
 
 int32_t Height(FontRef font, const char* text) {
-    return MeasureText(font, text, static_cast<int32_t>(std::strlen(text))).height;
+    return MeasureText(font, text, static_cast<int32_t>(std::strlen(text)), TextCp1252).height;
 }
 int32_t Em(FontRef font) { return reinterpret_cast<SdlBackend::Font*>(font)->face->size->metrics.y_ppem; }
 
@@ -55,16 +55,16 @@ TEST_F(SdlFonts, SubstitutesHaveEmAndCellOfTheOriginalFaces) {
 TEST_F(SdlFonts, CellIsFilledWithTheBackColourAndClipped) {
     FontRef f = FontHandle::Load(1, "Arial", 20, FontHighQuality);
     ASSERT_NE(f, 0);
-    TextSize size = MeasureText(f, "  ", 2);
+    TextSize size = MeasureText(f, "  ", 2, TextCp1252);
     std::vector<uint32_t> data(100 * 100, 0x123456);
     Pixels canvas{data.data(), 100, 100, 100};
-    DrawText(f, canvas, 10, 10, "  ", 2, 0x000000, 0xFF0000);
+    DrawText(f, canvas, 10, 10, "  ", 2, TextCp1252, 0x000000, 0xFF0000);
     EXPECT_EQ(data[10 * 100 + 10], 0xFF0000u);
     EXPECT_EQ(data[(9 + size.height) * 100 + 9 + size.width], 0xFF0000u);
     EXPECT_EQ(data[10 * 100 + 10 + size.width], 0x123456u);
     EXPECT_EQ(data[10 * 100 + 9], 0x123456u);
     // Off the target at every side: ASan reports any write outside the buffer.
-    for (int32_t at : {-500, -20, 95, 500}) DrawText(f, canvas, at, at, "Wg", 2, 0, 0xFF);
+    for (int32_t at : {-500, -20, 95, 500}) DrawText(f, canvas, at, at, "Wg", 2, TextCp1252, 0, 0xFF);
 }
 
 TEST(SdlText, BytesAreWindows1252) {

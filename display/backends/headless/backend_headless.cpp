@@ -427,7 +427,7 @@ void FreeFont(FontRef font) { S().fonts.erase(font); }
 
 int32_t FontIsItalic(FontRef font) { return FontOf(font).italic; }
 
-TextSize MeasureText(FontRef font, const char* text, int32_t length) {
+TextSize MeasureText(FontRef font, const char* text, int32_t length, int32_t /*encoding*/) {
     HeadlessFont f = FontOf(font);
     if (!text || length <= 0) return TextSize{0, Headless::FontCellHeight(f.pixelHeight)};
     int64_t width = static_cast<int64_t>(length) * Headless::FontAdvance(f.pixelHeight);
@@ -436,7 +436,7 @@ TextSize MeasureText(FontRef font, const char* text, int32_t length) {
 }
 
 int32_t DrawText(FontRef font, const Pixels& target, int32_t x, int32_t y, const char* text,
-                 int32_t length, uint32_t frontRgb, uint32_t backRgb) {
+                 int32_t length, int32_t /*encoding*/, uint32_t frontRgb, uint32_t backRgb) {
     if (!text || length <= 0) return 0;
     HeadlessFont f = FontOf(font);
     int32_t h = EffectiveHeight(f.pixelHeight);

@@ -255,7 +255,7 @@ int32_t FontIsItalic(FontRef ref) {
     return font && (font->flags & FontItalic) ? 1 : 0;
 }
 
-TextSize MeasureText(FontRef ref, const char* text, int32_t length) {
+TextSize MeasureText(FontRef ref, const char* text, int32_t length, int32_t /*encoding*/) {
     Font* font = FromRef(ref);
     if (!font) return TextSize{0, 0};
     if (!text || length < 0) length = 0;
@@ -263,7 +263,7 @@ TextSize MeasureText(FontRef ref, const char* text, int32_t length) {
 }
 
 int32_t DrawText(FontRef ref, const Pixels& target, int32_t x, int32_t y, const char* text,
-                 int32_t length, uint32_t frontRgb, uint32_t backRgb) {
+                 int32_t length, int32_t /*encoding*/, uint32_t frontRgb, uint32_t backRgb) {
     Font* font = FromRef(ref);
     if (!font || !text || length <= 0) return 0;
     const int32_t advance = Advance(font, text, length);
