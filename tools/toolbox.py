@@ -1,5 +1,6 @@
 """What tools/demo and tools/bench-timing share beyond tests/e2e/xsession.py:
-an xtool for a build that has no tests, and PNG screenshots."""
+the python3 that has python3-xlib, an xtool for a build that has no tests, and
+PNG screenshots."""
 
 import os
 import re
@@ -12,6 +13,15 @@ REPO = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 E2E = os.path.join(REPO, "tests", "e2e")
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, E2E)
+
+# xsession needs the distribution's python3-xlib, which a python3 of its own
+# (pyenv, a virtual environment) first on the PATH does not see.
+try:
+    import Xlib  # noqa: F401
+except ImportError:
+    if os.path.realpath(sys.executable) != os.path.realpath("/usr/bin/python3") and os.path.exists("/usr/bin/python3"):
+        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
+    raise
 
 
 def build_xtool(build_dir):

@@ -1,9 +1,6 @@
-"""Shared machinery of the end-to-end tests (and of tools/demo and
-tools/bench-timing): a private Xvfb, the xtool client, wordtap runs in fresh
-folders, and the results file.
-
-Every wait polls a condition with a deadline; nothing relies on a sleep
-being long enough."""
+"""A private Xvfb watched and driven through python3-xlib, and wordtap runs in
+fresh folders: shared by the end-to-end tests, tools/demo and tools/bench-timing.
+Run as a program it runs a command under its own Xvfb (the SDL backend tests)."""
 
 import glob
 import os
@@ -12,12 +9,17 @@ import select
 import shutil
 import signal
 import subprocess
+import sys
 import time
 
+from Xlib import X, display, error, protocol
+from Xlib.ext import xtest
+
 SCREEN_W, SCREEN_H = 1024, 768
-# X keycodes of the evdev keymap that Xvfb loads: keys by physical position.
+FULL = (0, 0, SCREEN_W, SCREEN_H)
+# X keycodes of Xvfb's evdev keymap: keys by physical position.
 KEY_ESC, KEY_W, KEY_O, KEY_RETURN = 9, 25, 32, 36
-KEY_US_Z = 52  # the key that types "w" on a French layout
+KEY_US_Z = 52  # types "w" on a French layout
 
 
 class Failure(Exception):
@@ -30,20 +32,18 @@ def check(condition, message):
 
 
 def wait_for(condition, timeout, what):
-    """Polls condition() until it returns a true value, which is returned."""
+    """Polls condition() until it gives a true value, which is returned."""
     end = time.monotonic() + timeout
     while not (value := condition()):
-        if time.monotonic() > end:
-            raise Failure("timed out after %.1f s waiting for %s" % (timeout, what))
-        time.sleep(0.02)
+        check(time.monotonic() < end, "timed out after %.1f s waiting for %s" % (timeout, what))
+        time.sleep(0.01)
     return value
 
 
 class XServer:
     """An Xvfb of its own on a free display number (-displayfd)."""
 
-    def __init__(self, xtool, log_dir):
-        self.xtool = xtool
+    def __init__(self, *unused, log_dir):
         read_end, write_end = os.pipe()
         log = open(os.path.join(log_dir, "xvfb.log"), "wb")
         self.proc = subprocess.Popen(
@@ -51,8 +51,8 @@ class XServer:
              "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stdout=log, stderr=log,
             start_new_session=True)
         os.close(write_end)
-        number, end = b"", time.monotonic() + 30  # written once it listens
-        while not number.endswith(b"\n") and select.select([read_end], [], [], max(0, end - time.monotonic()))[0]:
+        number = b""
+        while not number.endswith(b"\n") and select.select([read_end], [], [], 30)[0]:
             chunk = os.read(read_end, 16)
             number += chunk
             if not chunk:
@@ -63,6 +63,8 @@ class XServer:
             raise Failure("Xvfb did not start")
         self.display = ":" + number.decode().strip()
         self.env = dict(os.environ, DISPLAY=self.display)
+        self.x = display.Display(self.display)
+        self.root = self.x.screen().root
 
     def stop(self):
         if self.proc.poll() is None:
@@ -75,36 +77,56 @@ class XServer:
     def __exit__(self, *exc):
         self.stop()
 
-    def xt(self, *args, timeout_ms=10000):
-        run = subprocess.run([self.xtool, "-t", str(timeout_ms)] + [str(a) for a in args], env=self.env,
-                             capture_output=True, text=True, timeout=timeout_ms / 1000 + 30)
-        check(run.returncode == 0, "xtool %s failed: %s" % (" ".join(map(str, args)), run.stderr.strip()))
-        return run.stdout
-
     def tap(self, code, hold_ms=30):
-        self.xt("tap", code, hold_ms)
+        xtest.fake_input(self.x, X.KeyPress, code)
+        self.x.sync()
+        time.sleep(hold_ms / 1000.0)
+        xtest.fake_input(self.x, X.KeyRelease, code)
+        self.x.sync()
+
+    def grab(self, rect=()):
+        """The region's 32-bit pixels (B G R pad) and its width."""
+        x, y, w, h = rect or FULL
+        return self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data, w
+
+    def white(self, rect=()):
+        """One byte per pixel, 255 where the pixel is white."""
+        data, w = self.grab(rect)
+        mask = int.from_bytes(data[0::4], "big") & int.from_bytes(data[1::4], "big") & int.from_bytes(data[2::4], "big")
+        return mask.to_bytes(len(data) // 4, "big"), w
 
     def ink(self, rect=()):
         """(bbox or None, [bands]); a band is (y0, y1, x0, x1), inclusive."""
-        bbox, bands = None, []
-        for line in self.xt("ink", *rect).splitlines():
-            kind, *values = line.split()
-            if kind == "band":
-                bands.append(tuple(map(int, values)))
-            elif values != ["none"]:
-                bbox = tuple(map(int, values))
-        return bbox, bands
+        x, y = (rect or FULL)[:2]
+        mask, w = self.white(rect)
+        bands, band = [], None
+        for row in range(len(mask) // w + 1):
+            line = mask[row * w:(row + 1) * w]
+            left = w - len(line.lstrip(b"\xff"))
+            if left < w:
+                right = len(line.rstrip(b"\xff")) - 1
+                band = (band[0], row, min(band[2], left), max(band[3], right)) if band else (row, row, left, right)
+            elif band:
+                bands.append((y + band[0], y + band[1], x + band[2], x + band[3]))
+                band = None
+        if not bands:
+            return None, []
+        return (min(b[2] for b in bands), bands[0][0], max(b[3] for b in bands), bands[-1][1]), bands
+
+    def wait_ink(self, rect=(), timeout=10, ink=True):
+        """CLOCK_MONOTONIC milliseconds at which the grab that saw it began."""
+        def seen():
+            at = time.monotonic() * 1000.0
+            return (self.white(rect)[0].strip(b"\xff") != b"") == ink and at
+        return wait_for(seen, timeout, "ink" if ink else "a white screen")
 
     def wait_white(self, rect=(), timeout=10):
-        return float(self.xt("wait-white", *rect, timeout_ms=int(timeout * 1000)))
-
-    def wait_ink(self, rect=(), timeout=10):
-        return float(self.xt("wait-ink", *rect, timeout_ms=int(timeout * 1000)))
+        return self.wait_ink(rect, timeout, ink=False)
 
     def wait_bands(self, count, rect=(), timeout=20, what=None):
-        """Waits until the region shows exactly `count` bands of ink and its
-        border is white (so a black, unpainted window does not count)."""
-        x, y, w, h = rect or (0, 0, SCREEN_W, SCREEN_H)
+        """Exactly `count` bands of ink inside a white border (so that a black,
+        unpainted window does not count)."""
+        x, y, w, h = rect or FULL
 
         def ready():
             bbox, bands = self.ink(rect)
@@ -112,12 +134,55 @@ class XServer:
             return len(bands) == count and inside and bands
         return wait_for(ready, timeout, what or "%d lines of text on the screen" % count)
 
+    def windows(self, name, parent=None):
+        """Viewable windows called `name` (WM_NAME or _NET_WM_NAME), top-most last."""
+        parent, found = parent or self.root, []
+        try:
+            net = parent.get_full_property(self.x.intern_atom("_NET_WM_NAME"), X.AnyPropertyType)
+            if name in (parent.get_wm_name(), net and net.value.decode("utf-8", "replace")) and \
+                    parent.get_attributes().map_state == X.IsViewable:
+                found.append(parent)
+            for child in parent.query_tree().children:
+                found += self.windows(name, child)
+        except error.XError:
+            pass  # windows vanish while the tree is walked
+        return found
+
+    def window(self, name, timeout=10):
+        return wait_for(lambda: self.windows(name), timeout, "a window called " + name)[-1]
+
     def geometry(self, name):
         """X Y W H of the client area of the window called `name`."""
-        return tuple(int(v) for v in self.xt("geometry", name).split())
+        window = self.window(name)
+        at, size = self.root.translate_coords(window, 0, 0), window.get_geometry()
+        return at.x, at.y, size.width, size.height
+
+    def focus(self, window):
+        window.set_input_focus(X.RevertToParent, X.CurrentTime)
+        self.x.sync()
+
+    def close(self, name):
+        window, atom = self.window(name), self.x.intern_atom
+        window.send_event(protocol.event.ClientMessage(
+            window=window, client_type=atom("WM_PROTOCOLS"), data=(32, [atom("WM_DELETE_WINDOW"), 0, 0, 0, 0])))
+        self.x.sync()
+
+    def thief(self):
+        """A small window in the bottom-right corner that takes the focus."""
+        window = self.root.create_window(SCREEN_W - 100, SCREEN_H - 60, 100, 60, 0, X.CopyFromParent,
+                                         background_pixel=0x808080)
+        window.set_wm_name("thief")
+        window.map()
+        self.focus(self.window("thief"))
+        return window
 
     def screenshot(self, path, rect=()):
-        self.xt("shot", path, *rect)
+        """A binary PPM."""
+        data, w = self.grab(rect)
+        rgb = bytearray(len(data) // 4 * 3)
+        rgb[0::3], rgb[1::3], rgb[2::3] = data[2::4], data[1::4], data[0::4]
+        with open(path, "wb") as f:
+            f.write(b"P6\n%d %d\n255\n" % (w, len(data) // 4 // w) + rgb)
         return path
 
 
@@ -128,7 +193,7 @@ class Wordtap:
         self.folder = folder
         self.stderr_path = os.path.join(folder, "wordtap.stderr")
         # SDL and the X libraries keep caches until exit that LeakSanitizer
-        # reports as leaks; wordtap's own frees are checked by the unit tests.
+        # reports; wordtap's own frees are checked by the unit tests.
         env = dict(env, ASAN_OPTIONS=env.get("ASAN_OPTIONS", "detect_leaks=0"))
         self.started = time.monotonic()
         self.proc = subprocess.Popen([binary], cwd=folder, env=env, stdin=subprocess.DEVNULL,
@@ -142,6 +207,7 @@ class Wordtap:
         """Exit code; fails (and kills) when the program does not end in time."""
         if self.proc.returncode is not None:
             return self.proc.returncode
+
         def ended():
             pid, status, self.rusage = os.wait4(self.proc.pid, os.WNOHANG)
             return pid and [os.waitstatus_to_exitcode(status)]
@@ -165,10 +231,9 @@ class Wordtap:
         return found[-1] if found else None
 
     def results(self):
-        """[(seconds as float, key, word)] after checking the name, header and CR LF."""
+        """[(seconds, key, word)] after checking the name, header and CR LF."""
         path = self.results_path()
-        check(path and re.fullmatch(r"results_\d{8}-\d{6}\.txt", os.path.basename(path)),
-              "results file: %r" % path)
+        check(path and re.fullmatch(r"results_\d{8}-\d{6}\.txt", os.path.basename(path)), "results file: %r" % path)
         with open(path, "rb") as f:
             data = f.read()
         check(data.startswith(b"time\tkey\tword\r\n") and data.endswith(b"\r\n"), "results: %r" % data[:60])
@@ -197,3 +262,8 @@ def write_data(folder, settings=None, words=None):
 def settings_text(width=800, height=600, fullscreen=1, native=1, randomize=1):
     return ("[Screen]\r\nWidth = %d\r\nHeight = %d\r\nFullscreen = %d\r\nUseNativeResolution = %d\r\n"
             "\r\n[Words]\r\nRandomizeOrder = %d\r\n" % (width, height, fullscreen, native, randomize))
+
+
+if __name__ == "__main__":  # xsession.py LOG_DIR COMMAND...
+    with XServer(log_dir=sys.argv[1]) as server:
+        sys.exit(subprocess.run(sys.argv[2:], env=server.env).returncode)

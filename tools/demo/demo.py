@@ -13,7 +13,7 @@ import time
 
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
-from toolbox import REPO, build_xtool, run_tool, screenshot_png
+from toolbox import REPO, run_tool, screenshot_png
 from xsession import (KEY_ESC, KEY_O, KEY_W, Wordtap, XServer, check, fresh_folder,
                       settings_text, write_data)
 
@@ -27,7 +27,6 @@ def main():
     build = os.path.abspath(sys.argv[1])
     wordtap = os.path.join(build, "wordtap")
     check(os.path.exists(wordtap), "no wordtap in " + build)
-    xtool = build_xtool(build)
     demo = os.path.join(REPO, "demo")
     session = fresh_folder(demo, "session")
     for name in ("intro.png", "word.png", "final.png"):
@@ -37,7 +36,7 @@ def main():
     # introduction and final texts are the defaults of a first run.
     write_data(session, settings_text(randomize=0), WORDS)
 
-    with XServer(xtool, log_dir=session) as x:
+    with XServer(log_dir=session) as x:
         run = Wordtap(wordtap, session, x.env)
         try:
             x.wait_bands(7, what="the introduction")
