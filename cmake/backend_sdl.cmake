@@ -8,6 +8,7 @@ pkg_check_modules(WT_X11 REQUIRED IMPORTED_TARGET x11)
 file(GLOB WT_SDL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/display/backends/sdl/*.cpp)
 if(WT_SDL_SOURCES)
   wordtap_module(wt_backend_sdl ${WT_SDL_SOURCES})
+  # wt_text: texts in UTF-8 are decoded with the program's own strict decoder.
   target_link_libraries(wt_backend_sdl PUBLIC PkgConfig::WT_SDL2 PkgConfig::WT_FREETYPE
-                        PkgConfig::WT_FONTCONFIG PkgConfig::WT_X11)
+                        PkgConfig::WT_FONTCONFIG PkgConfig::WT_X11 wt_text)
 endif()

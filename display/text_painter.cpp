@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "support/memory/object_table.h"
+#include "support/text/utf8.h"
 
 namespace {
 
@@ -29,6 +30,12 @@ int32_t TextLength(std::string_view text) {
     size_t end = text.find('\0');
     size_t length = end == std::string_view::npos ? text.size() : end;
     return length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(length);
+}
+
+// Decided line by line, so that one file may mix lines of both: a line
+// written by a current editor is UTF-8, anything else Windows-1252 as ever.
+int32_t EncodingOf(const char* text, int32_t length) {
+    return Utf8::IsUtf8Text(text, length) ? DisplayBackend::TextUtf8 : DisplayBackend::TextCp1252;
 }
 
 // How far an italic "H" reaches beyond its advance: drawn white on black into
@@ -124,7 +131,8 @@ int32_t MeasureWidth(std::string_view text) {
     if (!current) return 0;
     int32_t length = TextLength(text);
     if (length == 0) return 0;
-    return DisplayBackend::MeasureText(current->currentFont, text.data(), length, DisplayBackend::TextCp1252).width +
+    const char* bytes = text.data();
+    return DisplayBackend::MeasureText(current->currentFont, bytes, length, EncodingOf(bytes, length)).width +
            current->italicOverhang;
 }
 
@@ -132,7 +140,8 @@ int32_t MeasureHeight(std::string_view text) {
     if (!current) return 0;
     int32_t length = TextLength(text);
     if (length == 0) return 0;
-    return DisplayBackend::MeasureText(current->currentFont, text.data(), length, DisplayBackend::TextCp1252).height;
+    const char* bytes = text.data();
+    return DisplayBackend::MeasureText(current->currentFont, bytes, length, EncodingOf(bytes, length)).height;
 }
 
 int32_t PutText(int32_t x, int32_t y, std::string_view text, ColourRef front, ColourRef back) {
@@ -141,7 +150,7 @@ int32_t PutText(int32_t x, int32_t y, std::string_view text, ColourRef front, Co
     if (length == 0 || !current->pixels.data) return x;
     int32_t advance =
         DisplayBackend::DrawText(current->currentFont, current->pixels, x, y, text.data(), length,
-                                 DisplayBackend::TextCp1252, ColourToRgb(front), ColourToRgb(back));
+                                 EncodingOf(text.data(), length), ColourToRgb(front), ColourToRgb(back));
     return static_cast<int32_t>(static_cast<int64_t>(x) + advance);
 }
 

@@ -32,6 +32,8 @@ void Startup();
 void Shutdown();  // frees every font
 }  // namespace FontHandle
 
+// A text that is well-formed UTF-8 holding a byte above 0x7F is measured
+// and drawn as UTF-8; any other as Windows-1252, one byte a character.
 namespace TextPainter {
 // Non-zero on success; with no record or no pixels, 0 and no painter.
 int32_t Begin(PainterRecord* record);

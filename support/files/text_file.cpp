@@ -119,6 +119,20 @@ void PutBack(FileRecord* file) {
     }
 }
 
+// Editors that save UTF-8 may put a byte-order mark first; it belongs to no
+// line. Anything else read here is given back.
+void SkipByteOrderMark(FileRecord* file) {
+    unsigned char mark[3];
+    int32_t got = ReadRecord(file, mark, 3);
+    if (got == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) return;
+    if (got <= 0) return;
+    if (file->buffer == nullptr) {
+        FilePlatform::Seek(file->handle, -got, FilePlatform::FromCurrent);
+    } else {
+        file->count += got;
+    }
+}
+
 int32_t Open(int32_t number, const char* path, bool create) {
     if (table == nullptr) Startup();
     if (table == nullptr) return 0;
@@ -146,6 +160,7 @@ int32_t Open(int32_t number, const char* path, bool create) {
     file->bufferSize = file->buffer != nullptr ? BufferSize : 0;
     file->reading = 1;
     file->handle = handle;
+    if (!create) SkipByteOrderMark(file);
     return number == ObjectTable::NewUnnumbered ? identifier : static_cast<int32_t>(handle);
 }
 

@@ -13,6 +13,7 @@ constexpr int32_t BufferSize = 4096;
 // second opener cannot create or write it. Non-zero on success (for number
 // -1 the new object's identifier).
 int32_t Create(int32_t number, const char* path);
+// Opens for reading from the start; a UTF-8 byte-order mark there is skipped.
 int32_t OpenRead(int32_t number, const char* path);
 // Text, then CR LF; the bytes accepted, 0 when no file is open.
 int32_t WriteLine(int32_t number, std::string_view text);

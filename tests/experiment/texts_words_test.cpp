@@ -122,7 +122,7 @@ TEST(WordLists, WordsAreTakenByteForByteFileByFile) {
     });
     ASSERT_TRUE(run.EndedNormally()) << run.Describe();
     EXPECT_EQ(LoggedWords(run.Read(ResultsName)),
-              (std::vector<std::string>{"cat", " dog ", "\xEF\xBB\xBF" "bom", "x", "y", "z", "ab", "cd"}));
+              (std::vector<std::string>{"cat", " dog ", "bom", "x", "y", "z", "ab", "cd"}));
 }
 
 TEST(WordLists, RandomOrderIsAPermutation) {

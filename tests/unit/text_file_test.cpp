@@ -27,7 +27,7 @@ TEST_F(TextFileTest, LineEndsOfEveryKind) {
     const std::pair<std::string, Lines> cases[] = {
         {"", {}}, {"a\r\nb", {"a", "b"}}, {"a\nb\n", {"a", "b"}}, {"a\rb\rc\r", {"a", "b", "c"}},
         {"a\n\rb", {"a", "", "b"}}, {"a\0b\nc"s, {"a", "b", "c"}}, {"cat\r\n\r\n dog ", {"cat", "", " dog "}},
-        {"\xEF\xBB\xBFword\r\nnext", {"\xEF\xBB\xBFword", "next"}},
+        {"\xEF\xBB\xBFword\r\nnext", {"word", "next"}}, {"\xEF\xBB", {"\xEF\xBB"}},
     };
     for (const auto& [content, expected] : cases) {
         SCOPED_TRACE(testing::PrintToString(content));

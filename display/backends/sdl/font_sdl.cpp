@@ -4,6 +4,9 @@
 // Needs fontconfig and FreeType; metric-compatible substitutes (Carlito for
 // "Calibri", Liberation Sans for "Arial") give the line breaks and cell
 // heights of the faces the experiments were designed with.
+// Texts come as Windows-1252 or UTF-8; each character is one glyph of the
+// matched face, no fallback to other faces (a missing one is drawn as the
+// face's missing-glyph box).
 // Cannot do: kerning, ligatures or any shaping (the measured extents have
 // none either), sub-pixel (coloured) antialiasing, right-to-left text.
 #include <fontconfig/fontconfig.h>
@@ -17,6 +20,7 @@
 
 #include "display/backend.h"
 #include "display/backends/sdl/sdl_state.h"
+#include "support/text/utf8.h"
 
 namespace SdlBackend {
 
@@ -133,12 +137,13 @@ void CloseFont(Font* font) {
     delete font;
 }
 
-const Glyph& GlyphOf(Font* font, uint8_t byte) {
-    Glyph& glyph = font->glyphs[byte];
+// A character the face lacks gets glyph 0, the face's missing-glyph box.
+const Glyph& GlyphOf(Font* font, uint32_t character) {
+    Glyph& glyph = character < 256 ? font->latin[character] : font->others[character];
     if (glyph.loaded) return glyph;
     glyph.loaded = 1;
     FT_Face face = font->face;
-    FT_UInt index = FT_Get_Char_Index(face, Cp1252ToUnicode(byte));
+    FT_UInt index = FT_Get_Char_Index(face, character);
     if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT) != 0) return glyph;
     FT_GlyphSlot slot = face->glyph;
     if (font->emboldenSynthetic) FT_GlyphSlot_Embolden(slot);
@@ -166,9 +171,20 @@ const Glyph& GlyphOf(Font* font, uint8_t byte) {
     return glyph;
 }
 
-int32_t Advance(Font* font, const char* text, int32_t length) {
+// Measuring and drawing both walk this sequence, so they cannot disagree.
+std::vector<uint32_t> Characters(const char* text, int32_t length, int32_t encoding) {
+    std::vector<uint32_t> characters;
+    characters.reserve(static_cast<size_t>(std::max(length, 0)));
+    for (int32_t at = 0; at < length;)
+        characters.push_back(encoding == DisplayBackend::TextUtf8
+                                 ? Utf8::Next(text, length, &at)
+                                 : Cp1252ToUnicode(static_cast<uint8_t>(text[at++])));
+    return characters;
+}
+
+int32_t Advance(Font* font, const std::vector<uint32_t>& characters) {
     int32_t width = 0;
-    for (int32_t i = 0; i < length; i++) width += GlyphOf(font, static_cast<uint8_t>(text[i])).advance;
+    for (uint32_t c : characters) width += GlyphOf(font, c).advance;
     return width;
 }
 
@@ -255,18 +271,19 @@ int32_t FontIsItalic(FontRef ref) {
     return font && (font->flags & FontItalic) ? 1 : 0;
 }
 
-TextSize MeasureText(FontRef ref, const char* text, int32_t length, int32_t /*encoding*/) {
+TextSize MeasureText(FontRef ref, const char* text, int32_t length, int32_t encoding) {
     Font* font = FromRef(ref);
     if (!font) return TextSize{0, 0};
     if (!text || length < 0) length = 0;
-    return TextSize{Advance(font, text, length), font->ascent + font->descent};
+    return TextSize{Advance(font, Characters(text, length, encoding)), font->ascent + font->descent};
 }
 
 int32_t DrawText(FontRef ref, const Pixels& target, int32_t x, int32_t y, const char* text,
-                 int32_t length, int32_t /*encoding*/, uint32_t frontRgb, uint32_t backRgb) {
+                 int32_t length, int32_t encoding, uint32_t frontRgb, uint32_t backRgb) {
     Font* font = FromRef(ref);
     if (!font || !text || length <= 0) return 0;
-    const int32_t advance = Advance(font, text, length);
+    const std::vector<uint32_t> characters = Characters(text, length, encoding);
+    const int32_t advance = Advance(font, characters);
     if (!target.data) return advance;
     const int32_t cellHeight = font->ascent + font->descent;
     frontRgb &= 0xFFFFFF;
@@ -281,8 +298,8 @@ int32_t DrawText(FontRef ref, const Pixels& target, int32_t x, int32_t y, const 
 
     const int32_t baseline = y + font->ascent;
     int32_t pen = x;
-    for (int32_t i = 0; i < length; i++) {
-        const Glyph& glyph = GlyphOf(font, static_cast<uint8_t>(text[i]));
+    for (uint32_t character : characters) {
+        const Glyph& glyph = GlyphOf(font, character);
         const int32_t gx = pen + glyph.left, gy = baseline - glyph.top;
         const int32_t c0 = std::max(0, clip.left - gx), c1 = std::min(glyph.width, clip.right - gx);
         const int32_t r0 = std::max(0, clip.top - gy), r1 = std::min(glyph.rows, clip.bottom - gy);

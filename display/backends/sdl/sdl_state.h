@@ -6,14 +6,15 @@
 #include FT_FREETYPE_H
 
 #include <cstdint>
+#include <unordered_map>
 #include <vector>
 
 #include "display/backend.h"
 
 namespace SdlBackend {
 
-// One loaded face at one em size, with the glyphs of the 256 bytes rendered
-// on first use: a text screen draws the same few letters over and over.
+// One loaded face at one em size, with glyphs rendered on first use: a text
+// screen draws the same few letters over and over.
 struct Glyph {
     int32_t loaded;
     int32_t advance;    // rounded hinted advance in pixels
@@ -30,7 +31,8 @@ struct Font {
     int32_t emboldenSynthetic, obliqueSynthetic;
     int32_t underlineTop, underlineThickness;
     int32_t strikeTop, strikeThickness;
-    Glyph glyphs[256];
+    Glyph latin[256];  // by character: U+0000 to U+00FF
+    std::unordered_map<uint32_t, Glyph> others;
 };
 
 struct State {

@@ -1,0 +1,39 @@
+#include "support/text/utf8.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace {
+
+int32_t Size(const std::string& text) { return static_cast<int32_t>(text.size()); }
+
+TEST(Utf8, OnlyWellFormedTextWithAByteAbove0x7FReadsAsUtf8) {
+    // {bytes, well-formed, read as UTF-8}
+    const std::tuple<std::string, int32_t, int32_t> cases[] = {
+        {"", 1, 0}, {"cat", 1, 0}, {"caf\xC3\xA9", 1, 1}, {"\xE2\x82\xAC", 1, 1}, {"\xF0\x9F\x98\x80", 1, 1},
+        {"\xED\x9F\xBF", 1, 1}, {"\xEE\x80\x80", 1, 1}, {"\xF4\x8F\xBF\xBF", 1, 1},
+        {"caf\xE9", 0, 0}, {"Stra\xDF" "e", 0, 0}, {"\x80", 0, 0},                          // Windows-1252, lone tail
+        {"\xC0\x80", 0, 0}, {"\xC1\xBF", 0, 0}, {"\xE0\x9F\xBF", 0, 0}, {"\xF0\x8F\xBF\xBF", 0, 0},  // overlong
+        {"\xED\xA0\x80", 0, 0}, {"\xED\xBF\xBF", 0, 0},                                        // surrogates
+        {"\xF4\x90\x80\x80", 0, 0}, {"\xF5\x80\x80\x80", 0, 0}, {"\xFF", 0, 0},                 // beyond U+10FFFF
+        {"\xC3", 0, 0}, {"a\xE2\x82", 0, 0}, {"\xF0\x9F\x98", 0, 0}, {"\xE2\x82" "a", 0, 0},   // cut short
+    };
+    for (const auto& [text, valid, utf8] : cases) {
+        SCOPED_TRACE(testing::PrintToString(text));
+        EXPECT_EQ(Utf8::IsValid(text.data(), Size(text)), valid);
+        EXPECT_EQ(Utf8::IsUtf8Text(text.data(), Size(text)), utf8);
+    }
+    // A sequence cut by the length is cut short, whatever follows in memory.
+    EXPECT_EQ(Utf8::IsUtf8Text("\xC3\xA9", 1), 0);
+}
+
+TEST(Utf8, NextDecodesAndStepsOverBadBytesOneByOne) {
+    const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xE9\xE2\x82z";
+    std::vector<uint32_t> characters;
+    for (int32_t at = 0; at < Size(text);) characters.push_back(Utf8::Next(text.data(), Size(text), &at));
+    EXPECT_EQ(characters, (std::vector<uint32_t>{'a', 0xE9, 0x20AC, 0x1F600, 0xFFFD, 0xFFFD, 0xFFFD, 'z'}));
+}
+
+}  // namespace
