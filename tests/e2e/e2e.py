@@ -185,6 +185,34 @@ def case_display_errors(case):
     check(run.results_path() is None, "a results file was created")
 
 
+def case_utf8(case):
+    """The same words saved as UTF-8 (with a byte-order mark) and as
+    Windows-1252 are drawn pixel for pixel alike, and each word keeps its
+    bytes, without the mark, in the results."""
+    case.server()
+    words = ["na\u00efve caf\u00e9", "Stra\u00dfe 5 \u20ac"]
+    lists = {"a.txt": b"\xef\xbb\xbf" + "\r\n".join(words).encode("utf-8"), "b.txt": "\r\n".join(words).encode("cp1252")}
+
+    def setup(folder):
+        for name, data in lists.items():
+            with open(os.path.join(folder, "data", "words", name), "wb") as f:
+                f.write(data)
+    run = case.run("run", settings_text(randomize=0), [], setup=setup)
+    case.x.wait_bands(len(INTRO_SLOTS))
+    case.x.tap(KEY_W)
+    shown = []
+    for _ in range(2 * len(words)):
+        case.word()
+        shown.append(case.x.grab()[0])
+        case.x.tap(KEY_W)
+    for i, word in enumerate(words):
+        check(shown[i] == shown[i + len(words)], "%r: UTF-8 and Windows-1252 drawn differently" % word)
+    case.x.wait_bands(len(FINAL_SLOTS))
+    case.x.tap(KEY_ESC)
+    logged = [w.encode(encoding).decode("latin-1") for encoding in ("utf-8", "cp1252") for w in words]
+    case.ended(run, [("W", w) for w in logged], "UTF-8 and Windows-1252 lists")
+
+
 CASES = {name[len("case_"):]: fn for name, fn in globals().items() if name.startswith("case_")}
 
 
