@@ -3,10 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
-#include <algorithm>
-#include <chrono>
 #include <filesystem>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -92,6 +89,9 @@ TEST(TextScreens, ExistingTextsAreLeftAloneAndMissingOnesMustBeCreatable) {
     EXPECT_TRUE(fs::is_directory(run.folder + "/data/introduction.txt"));
     EXPECT_EQ(run.Count("text "), 0);
     EXPECT_EQ(run.Read(ResultsName), Header);
+    // An existing words folder, even an empty one, gets no example and no trials.
+    EXPECT_FALSE(run.Exists("data/words/example.txt"));
+    EXPECT_EQ(run.Count("present "), 2);
 
     // A dangling link into a missing folder: missing, and not creatable.
     for (const auto& [name, error] : {std::pair{"introduction.txt", "Error124"}, {"finalscreen.txt", "Error153"},
@@ -113,52 +113,18 @@ TEST(WordLists, WordsAreTakenByteForByteFileByFile) {
                                {"data/words/B.txt", "\xEF\xBB\xBF" "bom\r\nx\ry\rz"},
                                {"data/words/c.txt", std::string("ab\0cd\n", 6)},
                                {"data/words/d.txt", "\r\r\r"},
+                               {"data/words/e.TXT", std::string(1000000, 'm')},
                                {"data/words/notes.csv", "csv\r\n"},
                                {"data/words/sub.txt/inner.txt", "inner\r\n"}});
-    const RunResult run = AnswerAll(8, files, [](const std::string& folder) {
+    const RunResult run = AnswerAll(9, files, [](const std::string& folder) {
         fs::create_symlink("missing.txt", folder + "/data/words/broken.txt");
         // Opening a named pipe for reading would wait for a writer.
         ASSERT_EQ(mkfifo((folder + "/data/words/pipe.txt").c_str(), 0644), 0);
     });
     ASSERT_TRUE(run.EndedNormally()) << run.Describe();
     EXPECT_EQ(LoggedWords(run.Read(ResultsName)),
-              (std::vector<std::string>{"cat", " dog ", "bom", "x", "y", "z", "ab", "cd"}));
+              (std::vector<std::string>{"cat", " dog ", "bom", "x", "y", "z", "ab", "cd", std::string(1000000, 'm')}));
+    // Far wider than the screen: centred beyond its left edge.
+    EXPECT_TRUE(run.Has(TextLine(-7999488, 364, std::string(1000000, 'm'))));
 }
 
-TEST(WordLists, RandomOrderIsAPermutation) {
-    std::vector<std::string> words;
-    for (int i = 0; i < 20; ++i) words.push_back("w" + std::to_string(i));
-    words.push_back("w3");  // listed twice, shown twice
-    const RunResult run = AnswerAll(21, DataFiles(words, SettingsText(800, 600, 1, 1, 7)));
-    ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-    std::vector<std::string> shown = LoggedWords(run.Read(ResultsName));
-    EXPECT_NE(shown, words);
-    std::sort(shown.begin(), shown.end());
-    std::sort(words.begin(), words.end());
-    EXPECT_EQ(shown, words);
-}
-
-TEST(WordLists, AMegabyteWordIsLoggedWholeAndHundredThousandListsStayFast) {
-    const std::string word(1000000, 'm');
-    auto started = std::chrono::steady_clock::now();
-    Script script;
-    AnswerIntro(script);
-    Answer(script, 1, 300000, ScanCode::W);
-    Answer(script, 2, 100000, ScanCode::Escape);
-    const RunResult run = RunWordtap(WithScript(script), DataFiles({}), [&](const std::string& folder) {
-        char name[40];
-        for (int i = 0; i < 100000; ++i) {
-            std::snprintf(name, sizeof name, "/data/words/%06d.txt", i);
-            std::ofstream(folder + name, std::ios::binary) << (i == 0 ? word : "w") << "\r\n";
-        }
-        started = std::chrono::steady_clock::now();
-    }, 240);
-    ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-    EXPECT_EQ(run.Read(ResultsName), Header + "  0.300\tW\t" + word + "\r\n");
-    // 16,000,000 pixels wide on 1024: centred far beyond the left edge.
-    EXPECT_TRUE(run.Has(TextLine(-7999488, 364, word)));
-    const auto millis =
-        std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started).count();
-    EXPECT_LT(millis, 60000);
-    std::printf("run over 100,000 list files: %lld ms\n", static_cast<long long>(millis));
-}
