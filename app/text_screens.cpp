@@ -22,6 +22,8 @@ constexpr int32_t TextFileNumber = 0;
 constexpr int32_t FontNumber = 1;
 // The single-precision value nearest to 1.2, as the line step is defined.
 constexpr float LineSpacing = 1.2f;
+// The longest sleep of the response wait between two looks at the keys.
+constexpr int32_t InputWaitMs = 10;
 
 struct DefaultText {
     const char* path;
@@ -174,13 +176,15 @@ void ShowText(float fx, float fy, std::string_view text) {
 }
 
 Response WaitForResponse() {
-    // A busy poll that only yields: any real sleep would quantise the
-    // measured reaction time.
+    // A timed sleep would quantise the measured reaction time. The wait for
+    // input wakes when a key changes, so the next poll sees the release at
+    // once, and keeps the processor free meanwhile; its time-out bounds how
+    // late a stop request is noticed. Where it cannot wait, the loop yields.
     for (;;) {
         KeyboardState::Poll();
         if (KeyboardState::WasReleased(ScanCode::W)) return ResponseWord;
         if (KeyboardState::WasReleased(ScanCode::O)) return ResponseNonWord;
-        SleepMs(0);
+        if (!AppWindow::WaitForInput(InputWaitMs)) SleepMs(0);
         if (KeyboardState::WasReleased(ScanCode::Escape)) return ResponseQuit;
         if (AppWindow::Exists(0) && AppWindow::PollEvent() == AppWindow::CloseRequest)
             return ResponseQuit;

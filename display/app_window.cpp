@@ -163,6 +163,13 @@ int32_t PollEvent() {
     return message.number;
 }
 
+int32_t WaitForInput(int32_t timeoutMs) {
+    // A queued event (a close request posted by the last poll) is for the
+    // very next poll: no waiting before it.
+    if (head) return 1;
+    return DisplayBackend::WaitForInput(timeoutMs < 0 ? 0 : timeoutMs);
+}
+
 const QueuedEvent& CurrentEvent() { return currentEvent; }
 
 void Close(int32_t number) {

@@ -26,6 +26,9 @@ int32_t Exists(int32_t number);
 NativeWindow NativeHandle(int32_t number);
 // The next event number, 0 at once when nothing is pending.
 int32_t PollEvent();
+// Sleeps until PollEvent or a keyboard poll may have something new, or
+// `timeoutMs` passed; 0 at once where the platform cannot wait (yield then).
+int32_t WaitForInput(int32_t timeoutMs);
 // Details of the event last taken.
 const QueuedEvent& CurrentEvent();
 void Close(int32_t number);  // -1 closes all

@@ -51,6 +51,11 @@ struct Message {
 };
 // Takes one pending message without waiting; 0 when there is none.
 int32_t PollMessage(Message* message);
+// Sleeps until input or a message for the program may have arrived (a key,
+// a close request), or `timeoutMs` passed, and leaves what arrived to the
+// next KeySnapshot and PollMessage. A backend that cannot wait so returns 0
+// at once, and the caller yields instead.
+int32_t WaitForInput(int32_t timeoutMs);
 
 // ---- Top-level windows ---------------------------------------------------
 struct WindowSpec {

@@ -126,6 +126,50 @@ TEST_F(SdlDisplay, CloseRequestsInARowAreOneAndTheWindowStays) {
     EXPECT_NE(SDL_GetWindowFlags(reinterpret_cast<SDL_Window*>(window)) & SDL_WINDOW_SHOWN, 0u);
 }
 
+// The response loop sleeps in WaitForInput: it must wake for what arrives,
+// whether still on the connection or already pumped into SDL's queue by the
+// keyboard, and leave every event to the pollers.
+TEST_F(SdlDisplay, InputWaitWakesForKeysAndQueuedCloseRequestsAndTakesNothing) {
+    ASSERT_NE(KeyboardOpen(), 0);
+    WindowSpec request{};
+    request.clientWidth = 320;
+    request.clientHeight = 200;
+    request.title = "wordtap";
+    request.style = 0xCA0000;
+    NativeWindow window = OpenWindow(request);
+    ASSERT_NE(window, 0);
+    uint8_t keys[256];
+    ASSERT_TRUE(PumpUntil([&] { return KeySnapshot(keys) != 0; })) << "window never got focus";
+    Message message;
+    while (PollMessage(&message)) {
+    }
+    constexpr int32_t Never = 20000;  // a wait that sleeps through its wake-up takes this long
+    auto waitMs = [] {
+        const Uint32 start = SDL_GetTicks();
+        EXPECT_EQ(WaitForInput(Never), 1);
+        return SDL_GetTicks() - start;
+    };
+    XTestFakeKeyEvent(x_, 25, True, CurrentTime);
+    XSync(x_, False);
+    EXPECT_LT(waitMs(), Never / 4u);
+    EXPECT_TRUE(KeySnapshot(keys) && (keys[17] & 0x80));
+
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = XWindowOf(reinterpret_cast<SDL_Window*>(window));
+    close.xclient.message_type = XInternAtom(x_, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(x_, "WM_DELETE_WINDOW", False));
+    XSendEvent(x_, close.xclient.window, False, NoEventMask, &close);
+    XTestFakeKeyEvent(x_, 25, False, CurrentTime);
+    XSync(x_, False);
+    ASSERT_TRUE(PumpUntil([&] { return KeySnapshot(keys) && keys[17] == 0; }));
+    EXPECT_LT(waitMs(), Never / 4u);
+    bool closed = false;
+    while (PollMessage(&message)) closed |= message.kind == MessageCloseRequest;
+    EXPECT_TRUE(closed);
+}
+
 TEST_F(SdlDisplay, MessageBoxOverTheFullScreenIsDismissedByReturn) {
     ASSERT_NE(InitSystem(), 0);
     ASSERT_NE(OpenFullscreen(1024, 768, 32, 0, "wordtap"), 0);

@@ -399,6 +399,10 @@ int32_t PollMessage(Message* message) {
     return 1;
 }
 
+// Scripted time moves only with the program's sleeps and yields: the
+// response loop must keep yielding for the script to go on.
+int32_t WaitForInput(int32_t /*timeoutMs*/) { return 0; }
+
 NativeWindow OpenWindow(const WindowSpec& request) {
     BackendState& s = S();
     if (s.config.failWindow || !SizeOk(request.clientWidth, request.clientHeight)) return 0;

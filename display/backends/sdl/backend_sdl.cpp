@@ -8,10 +8,13 @@
 // a timer grid of the mode's refresh period (60 Hz when unknown).
 // Key states come from SDL's keyboard state, so a key pressed and released
 // between two pumps is never seen, as with any snapshot reader.
+// The input wait sleeps on the X connection; with other video drivers it
+// cannot wait, and the response loop yields instead.
 #include <SDL.h>
 #include <SDL_syswm.h>
 #if defined(SDL_VIDEO_DRIVER_X11)
 #include <X11/Xatom.h>
+#include <poll.h>
 #endif
 
 #include <algorithm>
@@ -36,11 +39,24 @@ State& S = Get();
 
 constexpr int32_t MaxWindowSide = 16384;
 
-int SDLCALL WatchRendererReset(void*, SDL_Event* event) {
+int SDLCALL WatchEvents(void*, SDL_Event* event) {
     // The texture and the renderer's context are gone; Present rebuilds them.
     if (event->type == SDL_RENDER_DEVICE_RESET) S.deviceLost = 1;
+    // SDL marks the end of each poll's batch with a sentinel of its own.
+    if (event->type != SDL_POLLSENTINEL) S.messagesWaiting = 1;
     return 0;
 }
+
+#if defined(SDL_VIDEO_DRIVER_X11)
+// SDL's connection to the X server behind `window`; null on other drivers.
+Display* XDisplayOf(SDL_Window* window) {
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (!window || !SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11)
+        return nullptr;
+    return info.info.x11.display;
+}
+#endif
 
 // SDL falls back to its invisible "offscreen" driver when no display can be
 // reached; a run there could never be seen or answered. Unless a driver is
@@ -74,7 +90,7 @@ int32_t EnsureVideo() {
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
     S.videoUp = 1;
-    SDL_AddEventWatch(WatchRendererReset, nullptr);
+    SDL_AddEventWatch(WatchEvents, nullptr);
     // Keys are read as states and nobody reads these events: ignoring them
     // keeps the queue short during a long full-screen wait, where only the
     // present drains it. The keyboard state is updated all the same.
@@ -222,10 +238,8 @@ SDL_Window* CreateWindow(const char* title, int x, int y, int w, int h, Uint32 f
 // for the answer when the window is shown and again when it is destroyed.
 int32_t WindowManagerRuns(SDL_Window* window) {
 #if defined(SDL_VIDEO_DRIVER_X11)
-    SDL_SysWMinfo info;
-    SDL_VERSION(&info.version);
-    if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return 1;
-    Display* display = info.info.x11.display;
+    Display* display = XDisplayOf(window);
+    if (!display) return 1;
     const Atom check = XInternAtom(display, "_NET_SUPPORTING_WM_CHECK", True);
     if (check == None) return 0;
     Atom type = None;
@@ -504,7 +518,12 @@ int32_t Present(int32_t retrace) {
 int32_t PollMessage(Message* message) {
     if (!S.videoUp || !message) return 0;
     SDL_Event event;
-    if (!SDL_PollEvent(&event)) return 0;
+    if (!SDL_PollEvent(&event)) {
+        S.messagesWaiting = 0;
+        return 0;
+    }
+    // A caller that takes one message a turn finds the next one unslept.
+    S.messagesWaiting = 1;
     // Close requests that arrive in a row (a double click on the close box,
     // Alt+F4 held) are one request, as a burst of equal events is one event.
     if (event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE) {
@@ -515,6 +534,32 @@ int32_t PollMessage(Message* message) {
             SDL_PollEvent(&next);
     }
     return MessageFor(event, message);
+}
+
+int32_t WaitForInput(int32_t timeoutMs) {
+    if (S.messagesWaiting) {
+        S.messagesWaiting = 0;
+        return 1;
+    }
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_Window* window = S.surfaceWindow ? S.surfaceWindow
+                         : S.windows.empty() ? nullptr : S.windows.front();
+    Display* display = XDisplayOf(window);
+    if (!display) return 0;
+    // Events that Xlib has read already would not wake poll(); the next
+    // pump takes them. Otherwise sleep until the server sends anything: a
+    // key, a close request, a focus change. poll() only looks, so every
+    // event stays for SDL's pump in KeySnapshot and PollMessage.
+    if (XEventsQueued(display, QueuedAlready) > 0) return 1;
+    XFlush(display);
+    pollfd connection{ConnectionNumber(display), POLLIN, 0};
+    // A signal ends the sleep early (EINTR); the caller checks for a stop.
+    poll(&connection, 1, timeoutMs);
+    return 1;
+#else
+    (void)timeoutMs;
+    return 0;
+#endif
 }
 
 NativeWindow OpenWindow(const WindowSpec& request) {
@@ -638,7 +683,8 @@ void Shutdown() {
     S.windows.clear();
     S.keyboardOpen = 0;
     ShutdownFonts();
-    if (S.videoUp) SDL_DelEventWatch(WatchRendererReset, nullptr);
+    if (S.videoUp) SDL_DelEventWatch(WatchEvents, nullptr);
+    S.messagesWaiting = 0;
     SDL_Quit();
     S.videoUp = 0;
     S.systemReady = 0;

@@ -62,6 +62,9 @@ struct State {
     std::vector<SDL_Window*> windows;
 
     int32_t keyboardOpen;
+    // A message reached SDL's queue that the window poll has not had a turn
+    // at since: the input wait must not sleep over it.
+    int32_t messagesWaiting;
 
     // Fonts.
     FT_Library freetype;
