@@ -1,8 +1,10 @@
 // The SDL2 display backend: surface, windows, messages, keyboard, desktop
 // query and message box (text lives in font_sdl.cpp).
 //
-// Needs SDL2 (2.0.22 or later) with a working video driver; on X11 the
-// renderer is whatever SDL picks (OpenGL, else software).
+// Needs SDL2 (2.0.22 or later) with a working video driver. On X11 the
+// renderer is OpenGL where the server offers direct rendering, and SDL's
+// software renderer (shared-memory images, no OpenGL loaded) where it does
+// not, as under Xvfb or on a remote display.
 // Cannot do: wait for a real vertical retrace where the driver offers no
 // swap control (always so under Xvfb); presents with retrace are then put on
 // a timer grid of the mode's refresh period (60 Hz when unknown).
@@ -58,6 +60,31 @@ Display* XDisplayOf(SDL_Window* window) {
 }
 #endif
 
+// Whether frames go through SDL's software renderer. OpenGL on an X server
+// without direct rendering (Xvfb, a remote display) is Mesa's software
+// rasteriser in the process: some 80 MB for no retrace and no swap control,
+// where shared-memory images show the same frames. A render driver named
+// in SDL's hint decides by itself.
+int32_t ChooseSoftwareRenderer() {
+    if (const char* driver = SDL_GetHint(SDL_HINT_RENDER_DRIVER))
+        return SDL_strcasecmp(driver, "software") == 0;
+#if defined(SDL_VIDEO_DRIVER_X11)
+    const char* video = SDL_GetCurrentVideoDriver();
+    if (!video || std::strcmp(video, "x11") != 0) return 0;
+    // SDL's connection is reachable only through a window, and the choice
+    // must come before the first one: a short connection of our own.
+    Display* display = XOpenDisplay(nullptr);
+    if (!display) return 0;
+    int opcode = 0, firstEvent = 0, firstError = 0;
+    const int direct = XQueryExtension(display, "DRI3", &opcode, &firstEvent, &firstError) ||
+                       XQueryExtension(display, "DRI2", &opcode, &firstEvent, &firstError);
+    XCloseDisplay(display);
+    return direct ? 0 : 1;
+#else
+    return 0;
+#endif
+}
+
 // SDL falls back to its invisible "offscreen" driver when no display can be
 // reached; a run there could never be seen or answered. Unless a driver is
 // asked for by name, only drivers that show something are allowed, so that
@@ -91,6 +118,10 @@ int32_t EnsureVideo() {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) return 0;
     S.videoUp = 1;
     SDL_AddEventWatch(WatchEvents, nullptr);
+    S.softwareRenderer = ChooseSoftwareRenderer();
+    // Otherwise SDL would put the software renderer's window surface on an
+    // OpenGL texture, which loads all of OpenGL after all.
+    if (S.softwareRenderer) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
     // Keys are read as states and nobody reads these events: ignoring them
     // keeps the queue short during a long full-screen wait, where only the
     // present drains it. The keyboard state is updated all the same.
@@ -163,7 +194,8 @@ void WaitForStandInRetrace() {
 // Renderer and streaming texture for the surface window; the back buffer
 // itself survives a rebuild.
 int32_t CreateRenderer() {
-    S.renderer = SDL_CreateRenderer(S.surfaceWindow, -1, 0);
+    S.renderer =
+        SDL_CreateRenderer(S.surfaceWindow, -1, S.softwareRenderer ? SDL_RENDERER_SOFTWARE : 0);
     if (!S.renderer) return 0;
     S.texture = SDL_CreateTexture(S.renderer, SDL_PIXELFORMAT_RGB888,
                                   SDL_TEXTUREACCESS_STREAMING, S.width, S.height);
@@ -222,13 +254,11 @@ int32_t FindMode(int32_t display, int32_t width, int32_t height, int32_t hz,
 // The OpenGL renderers need an OpenGL window and would otherwise destroy
 // and re-create it under the caller (a new X window that has lost its
 // place and its focus); windows are made fit for them from the start.
-// With the software renderer asked for, an OpenGL window would make SDL put
-// a second, hidden renderer behind the window surface: the plain window.
+// The software renderer gets a plain window: an OpenGL one would load
+// OpenGL for nothing.
 SDL_Window* CreateWindow(const char* title, int x, int y, int w, int h, Uint32 flags) {
-    const char* driver = SDL_GetHint(SDL_HINT_RENDER_DRIVER);
     SDL_Window* window = nullptr;
-    if (!driver || SDL_strcasecmp(driver, "software") != 0)
-        window = SDL_CreateWindow(title, x, y, w, h, flags | SDL_WINDOW_OPENGL);
+    if (!S.softwareRenderer) window = SDL_CreateWindow(title, x, y, w, h, flags | SDL_WINDOW_OPENGL);
     if (!window) window = SDL_CreateWindow(title, x, y, w, h, flags);
     return window;
 }

@@ -52,6 +52,9 @@ struct State {
     SDL_Rect destination;  // windowed: the surface's rectangle in the client area
     int32_t clearOutside;  // the window's client area is larger than the surface
     int32_t vsync;         // the renderer's current vsync setting
+    // Frames go through SDL's software renderer into plain windows: chosen
+    // once, before the first window, where the display has no direct rendering.
+    int32_t softwareRenderer;
     int32_t standInRetrace;  // the driver has no retrace sync: we pace presents
     int64_t retracePeriodNanos, retraceAnchorNanos;
     int32_t deviceLost;    // set by the renderer's device-reset event
