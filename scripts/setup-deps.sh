@@ -10,7 +10,7 @@ packages=(
   fonts-crosextra-carlito fonts-liberation2
   xvfb xfonts-base x11-utils x11-xkb-utils libxtst-dev
   clang libclang-rt-14-dev
-  python3 python3-xlib strace
+  python3 python3-xlib python3-matplotlib strace
 )
 
 missing=()

@@ -1,11 +1,11 @@
 """What tools/demo and tools/bench-timing share beyond tests/e2e/xsession.py:
-the python3 that has python3-xlib, an xtool for a build that has no tests, and
-PNG screenshots."""
+the python3 that has python3-xlib (and python3-matplotlib), and PNG
+screenshots."""
 
+import importlib.util
 import os
 import re
 import struct
-import subprocess
 import sys
 import zlib
 
@@ -14,29 +14,12 @@ E2E = os.path.join(REPO, "tests", "e2e")
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, E2E)
 
-# xsession needs the distribution's python3-xlib, which a python3 of its own
-# (pyenv, a virtual environment) first on the PATH does not see.
-try:
-    import Xlib  # noqa: F401
-except ImportError:
-    if os.path.realpath(sys.executable) != os.path.realpath("/usr/bin/python3") and os.path.exists("/usr/bin/python3"):
-        os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
-    raise
-
-
-def build_xtool(build_dir):
-    """The test build's xtool, or one compiled into build_dir (the release
-    build does not build tests)."""
-    path = os.path.join(build_dir, "tests", "e2e", "xtool")
-    if os.path.exists(path):
-        return path
-    path = os.path.join(build_dir, "xtool")
-    source = os.path.join(E2E, "xtool.c")
-    if not os.path.exists(path) or os.path.getmtime(path) < os.path.getmtime(source):
-        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "x11", "xtst"],
-                               capture_output=True, text=True, check=True).stdout.split()
-        subprocess.run(["cc", "-O2", "-Wall", "-Wextra", "-o", path, source] + flags, check=True)
-    return path
+# xsession needs the distribution's python3-xlib and the timing bench its
+# python3-matplotlib, which a python3 of its own (pyenv, a virtual
+# environment) first on the PATH does not see.
+if not all(importlib.util.find_spec(m) for m in ("Xlib", "matplotlib")) and os.path.exists("/usr/bin/python3") \
+        and os.path.realpath(sys.executable) != os.path.realpath("/usr/bin/python3"):
+    os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
 
 
 def screenshot_png(x, png_path):
