@@ -34,6 +34,16 @@ int64_t Size(Handle file);  // -1 on failure
 int32_t Sync(Handle file);
 void Close(Handle file);
 
+// Gives `path` the `count` bytes as its whole new content in one step: they
+// are written to a new file in the same folder, made durable, and that file
+// then takes the name, so that a reader sees either the old file or the new
+// one, never a part. Any failure (a full disk, a size limit, no right to
+// create files in the folder) leaves the file at `path` as it was and removes
+// the new file; non-zero on success. A missing file is created. Call it with
+// `path` closed: a file held open cannot be replaced on every platform. The
+// replaced file's permissions carry over where the platform keeps any.
+int32_t Replace(const char* path, const void* bytes, int64_t count);
+
 // Path queries. Kind: 0 nothing, 1 file, 2 directory.
 struct PathInfo {
     int32_t kind;

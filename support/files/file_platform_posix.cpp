@@ -11,6 +11,8 @@
 #include <unistd.h>
 
 #include <climits>
+#include <cstdlib>
+#include <string>
 
 namespace FilePlatform {
 namespace {
@@ -137,6 +139,49 @@ int32_t Sync(Handle file) {
 
 void Close(Handle file) {
     if (file != 0) ::close(Descriptor(file));  // also drops the lock
+}
+
+int32_t Replace(const char* path, const void* bytes, int64_t count) {
+    if (path == nullptr || *path == '\0' || count < 0 || (count > 0 && bytes == nullptr)) return 0;
+    // Through a symbolic link the file it names is replaced, as a write in
+    // place would change it; the link itself stays.
+    std::string target = path;
+    if (char* resolved = ::realpath(path, nullptr)) {
+        target = resolved;
+        std::free(resolved);
+    }
+    std::string temporary = target + ".XXXXXX";
+    int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0) return 0;
+    // mkostemp creates the file for its owner only; the new file takes the
+    // old one's mode, or the one a plain create would have given it.
+    struct stat old;
+    mode_t mode;
+    if (::stat(target.c_str(), &old) == 0) {
+        mode = old.st_mode & 07777;
+    } else {
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    ::fchmod(fd, mode);  // a file system without modes refuses; no loss
+    bool ok = Write(FromDescriptor(fd), bytes, count) == count && ::fsync(fd) == 0;
+    // Some network file systems report a failed write only at the close.
+    ok = ::close(fd) == 0 && ok;
+    if (!ok || ::rename(temporary.c_str(), target.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return 0;
+    }
+    // The rename itself lasts once the folder is synced; without it a crash
+    // may bring back the old file, which is still whole.
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+    return 1;
 }
 
 PathInfo Query(const char* path) {

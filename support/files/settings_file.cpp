@@ -2,8 +2,8 @@
 //
 // The file is parsed once into a doubly linked list of entries (group
 // headers, comments, key lines) that own copies of their texts; Close builds
-// the normalised text in one buffer and writes it in one write. Parsing and
-// rewriting are linear in the size of the file.
+// the normalised text in one buffer and replaces the file with it in one
+// step. Parsing and rewriting are linear in the size of the file.
 #include "support/files/settings_file.h"
 
 #include <climits>
@@ -33,8 +33,8 @@ constexpr int32_t Utf8 = 65001;
 
 struct State {
     FilePlatform::Handle file = 0;
-    bool hasPendingPath = false;
-    std::string pendingPath;
+    std::string path;             // the rewrite replaces the file by its name
+    bool hasPendingPath = false;  // could not be opened: created at Close
     bool modified = false;
     bool readOnly = false;
     int32_t encoding = 0;
@@ -221,13 +221,6 @@ std::string BuildText() {
     return text;
 }
 
-void WriteBack(FilePlatform::Handle file) {
-    std::string text = BuildText();
-    FilePlatform::Seek(file, 0, FilePlatform::FromStart);
-    FilePlatform::Write(file, text.data(), static_cast<int64_t>(text.size()));
-    FilePlatform::Truncate(file);
-}
-
 void Release() {
     if (state.file != 0) FilePlatform::Close(state.file);
     for (Entry* e = state.first; e != nullptr;) {
@@ -265,11 +258,11 @@ int32_t Open(const char* path, int32_t flags) {
     if (path == nullptr) path = "";
     using namespace FilePlatform;
     FilePlatform::Handle file = FilePlatform::Open(path, Access::Read | Access::Write, ShareRead, OpenExisting);
+    state.path = path;
     if (file == 0) {
         file = FilePlatform::Open(path, Access::Read, ShareRead, OpenExisting);
         if (file == 0) file = FilePlatform::Open(path, Access::Read, ShareRead | ShareWrite, OpenExisting);
         if (file == 0) {
-            state.pendingPath = path;
             state.hasPendingPath = true;
             return 0;
         }
@@ -337,18 +330,18 @@ void WriteInteger(const char* key, int32_t value) {
 }
 
 void Close() {
-    if (state.modified && !state.readOnly) {
-        if (state.file != 0) {
-            WriteBack(state.file);
-        } else if (state.hasPendingPath) {
-            using namespace FilePlatform;
-            FilePlatform::Handle file =
-                FilePlatform::Open(state.pendingPath.c_str(), Access::Read | Access::Write, ShareRead, CreateAlways);
-            if (file != 0) {  // a failed create is silent
-                WriteBack(file);
-                FilePlatform::Close(file);
-            }
-        }
+    if (state.modified && !state.readOnly && IsOpen()) {
+        const std::string text = BuildText();
+        // A file that could not be opened is created only where nothing is:
+        // an unreadable file or a folder of that name stays as it is.
+        const bool write = state.file != 0 || FilePlatform::Query(state.path.c_str()).kind == 0;
+        // Our handle goes first: an open file cannot be replaced everywhere.
+        FilePlatform::Close(state.file);
+        state.file = 0;
+        // The new text replaces the file whole or not at all: written in
+        // place, a full disk would leave a fragment that the next run reads
+        // as defaults. A failure is silent.
+        if (write) FilePlatform::Replace(state.path.c_str(), text.data(), static_cast<int64_t>(text.size()));
     }
     Release();
 }

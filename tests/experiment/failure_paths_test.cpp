@@ -1,0 +1,77 @@
+// Failures that must lose nothing: a full disk while files are written.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "support/files/settings_file.h"
+#include "tests/support/harness.h"
+
+using namespace Harness;
+namespace fs = std::filesystem;
+
+namespace {
+
+// A run under a file size limit of `bytes`, quit at the introduction.
+RunResult RunWithSizeLimit(rlim_t bytes, const std::vector<SeedFile>& files) {
+    Script script;
+    Tap(script, 1, 100000, ScanCode::Escape);
+    return Finish(Start(WithScript(script), files, {}, [bytes] {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {bytes, bytes};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }));
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+}  // namespace
+
+TEST(FailurePaths, SettingsRewriteThatCannotBeWrittenLeavesTheOldFileWhole) {
+    // The rewrite (over 100 bytes) does not fit under the limit.
+    const std::string old = "[screen]\nFullscreen=0\n";
+    std::vector<SeedFile> files = DataFiles({"a"});
+    files[0].content = old;
+    const RunResult run = RunWithSizeLimit(40, files);
+    ASSERT_TRUE(run.EndedNormally()) << run.Describe();
+    EXPECT_EQ(run.Read("data/settings.ini"), old);
+    EXPECT_EQ(Names(run.folder + "/data"),
+              (std::vector<std::string>{"finalscreen.txt", "introduction.txt", "settings.ini", "words"}));
+}
+
+TEST(FailurePaths, RewrittenSettingsKeepTheirModeAndTheirLink) {
+    const fs::path dir = fs::temp_directory_path() / ("wordtap-modes-" + std::to_string(getpid()));
+    fs::create_directories(dir);
+    const std::string plain = dir / "plain.ini", link = dir / "link.ini", target = dir / "target.ini";
+    for (const std::string& path : {plain, target}) {
+        std::ofstream(path) << "[Words]\n";
+        chmod(path.c_str(), 0604);
+    }
+    fs::create_symlink(target, link);
+    for (const std::string& path : {plain, link}) {
+        SettingsFile::Open(path.c_str(), 0);
+        SettingsFile::SelectGroup("Words");
+        SettingsFile::WriteInteger("RandomizeOrder", 0);
+        SettingsFile::Close();
+    }
+    for (const std::string& path : {plain, target}) {
+        std::ifstream in(path, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "[Words]\r\nRandomizeOrder = 0\r\n") << path;
+        EXPECT_EQ(fs::status(path).permissions(), static_cast<fs::perms>(0604)) << path;
+    }
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_EQ(Names(dir), (std::vector<std::string>{"link.ini", "plain.ini", "target.ini"}));
+    fs::remove_all(dir);
+}
