@@ -77,7 +77,11 @@ std::string LoadScreenText(const DefaultText& text) {
             if (TextFile::WriteLine(TextFileNumber, text.lines[i]) == 0)
                 AssertOrDie(text.firstLineAssertLine + i, AssertionSuffix);
         }
-        TextFile::Close(TextFileNumber);
+        // The lines sit in the file's buffer until now: a write that fails
+        // here fails the last line. Unreported, it would leave a cut-off
+        // text that every later run shows as if it were the experimenter's.
+        if (TextFile::Close(TextFileNumber) == 0)
+            AssertOrDie(text.firstLineAssertLine + text.lineCount - 1, AssertionSuffix);
     }
     return ReadWholeText(text.path);
 }

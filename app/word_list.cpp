@@ -24,7 +24,8 @@ void CreateExampleList() {
         if (TextFile::WriteLine(FileNumber, word) == 0) AssertOrDie(assertLine, AssertionSuffix);
         ++assertLine;
     }
-    TextFile::Close(FileNumber);
+    // Buffered until the close: its failure is the last line's.
+    if (TextFile::Close(FileNumber) == 0) AssertOrDie(assertLine - 1, AssertionSuffix);
 }
 
 // Words are kept byte for byte: blanks and a leading byte-order mark stay.

@@ -30,7 +30,9 @@ int64_t Seek(Handle file, int64_t offset, Origin origin);
 // Cuts the file at the current position; non-zero on success.
 int32_t Truncate(Handle file);
 int64_t Size(Handle file);  // -1 on failure
-// Makes written data durable; non-zero on success.
+// Makes written data durable. 0 only when written data may be lost (an I/O
+// error, a full disk or quota); a file that cannot be synced by its nature,
+// such as a device, counts as success.
 int32_t Sync(Handle file);
 void Close(Handle file);
 

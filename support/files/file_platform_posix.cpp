@@ -134,7 +134,10 @@ int64_t Size(Handle file) {
 
 int32_t Sync(Handle file) {
     if (file == 0) return 0;
-    return ::fsync(Descriptor(file)) == 0 ? 1 : 0;
+    if (::fsync(Descriptor(file)) == 0) return 1;
+    // The others (EINVAL for a device, ENOSYS on some user-space file
+    // systems) say that there is nothing to sync, not that data was lost.
+    return errno == EIO || errno == ENOSPC || errno == EDQUOT ? 0 : 1;
 }
 
 void Close(Handle file) {
@@ -165,7 +168,7 @@ int32_t Replace(const char* path, const void* bytes, int64_t count) {
         mode = 0666 & ~mask;
     }
     ::fchmod(fd, mode);  // a file system without modes refuses; no loss
-    bool ok = Write(FromDescriptor(fd), bytes, count) == count && ::fsync(fd) == 0;
+    bool ok = Write(FromDescriptor(fd), bytes, count) == count && Sync(FromDescriptor(fd)) != 0;
     // Some network file systems report a failed write only at the close.
     ok = ::close(fd) == 0 && ok;
     if (!ok || ::rename(temporary.c_str(), target.c_str()) != 0) {

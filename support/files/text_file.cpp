@@ -262,24 +262,27 @@ int32_t Flush(int32_t number) {
     return FlushRecord(file);
 }
 
-void Close(int32_t number) {
-    if (table == nullptr) return;
+int32_t Close(int32_t number) {
+    if (table == nullptr) return 0;
     if (number == -1) {
         ObjectTable::FreeAll(table);
-        return;
+        return 1;
     }
     FileRecord* file = Find(number);
-    if (file == nullptr) return;
-    FlushRecord(file);
+    if (file == nullptr) return 0;
+    // The last lines of a short file reach the system only here: a full disk
+    // must not pass for a written file.
+    int32_t ok = FlushRecord(file);
     // A results file must survive a crash of the machine right after the run.
-    if (file->written) FilePlatform::Sync(file->handle);
+    if (file->written && FilePlatform::Sync(file->handle) == 0) ok = 0;
     FilePlatform::Close(file->handle);
     delete[] file->buffer;
     ObjectTable::Free(table, number);
+    return ok;
 }
 
 void Startup() {
-    if (table == nullptr) table = ObjectTable::Create(sizeof(FileRecord), 16, &Close);
+    if (table == nullptr) table = ObjectTable::Create(sizeof(FileRecord), 16, [](int32_t number) { Close(number); });
 }
 
 void Shutdown() {

@@ -22,9 +22,10 @@ std::string ReadLine(int32_t number);
 int32_t AtEnd(int32_t number);
 // Hands buffered bytes to the operating system; non-zero when a file is open.
 int32_t Flush(int32_t number);
-// Writes out buffered data and closes; -1 closes every file. A file that was
-// written is made durable before it is closed.
-void Close(int32_t number);
+// Writes out buffered data and closes; -1 closes every file (result 1). A
+// file that was written is made durable before it is closed. 0 when no file
+// was open or what was written may not all have reached the disk.
+int32_t Close(int32_t number);
 
 // Internal primitives, public for tests.
 int32_t WriteBytes(int32_t number, const void* bytes, int32_t count);

@@ -75,3 +75,22 @@ TEST(FailurePaths, RewrittenSettingsKeepTheirModeAndTheirLink) {
     EXPECT_EQ(Names(dir), (std::vector<std::string>{"link.ini", "plain.ini", "target.ini"}));
     fs::remove_all(dir);
 }
+
+TEST(FailurePaths, DefaultFilesCutShortByAFullDiskAreReported) {
+    // Each default (251, 68 and 23 bytes) stays in its buffer until closed;
+    // the limit also cuts standard error short, but not the line number.
+    const struct { const char* missing; const char* error; } rows[] = {
+        {"data/introduction.txt", "Error135:"},
+        {"data/finalscreen.txt", "Error158:"},
+        {"data/words/list.txt", "Error181:"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.missing);
+        std::vector<SeedFile> files;
+        for (const SeedFile& file : DataFiles({"a"}))
+            if (file.path != row.missing) files.push_back(file);
+        const RunResult run = RunWithSizeLimit(20, files);
+        ASSERT_TRUE(run.EndedNormally()) << run.Describe();
+        EXPECT_EQ(run.errorOutput.rfind(row.error, 0), 0u) << run.errorOutput;
+    }
+}
