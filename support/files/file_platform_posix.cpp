@@ -71,7 +71,11 @@ Handle Open(const char* path, uint32_t access, uint32_t share, Disposition dispo
         do {
             r = ::flock(fd, lock | LOCK_NB);
         } while (r != 0 && errno == EINTR);
-        if (r != 0) {
+        // Only a lock held elsewhere is a sharing conflict. Any other failure
+        // (ENOLCK, EOPNOTSUPP: a network file system without locks) means
+        // that nobody can lock this file, so we go on without, as on a file
+        // system that has no locks at all.
+        if (r != 0 && errno == EWOULDBLOCK) {
             ::close(fd);
             return 0;
         }

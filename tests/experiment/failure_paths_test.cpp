@@ -1,10 +1,13 @@
-// Failures that must lose nothing: a full disk while files are written.
+// Failures that must lose nothing: a full disk while files are written, a
+// file system without locks.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +19,21 @@
 
 using namespace Harness;
 namespace fs = std::filesystem;
+
+namespace {
+int flockError = 0;
+}  // namespace
+
+// Takes the C library's place for the whole test program, the runs it forks
+// included: 0 passes the call through, anything else is the error that a
+// file system without locks gives.
+extern "C" int flock(int fd, int operation) noexcept {
+    if (flockError != 0) {
+        errno = flockError;
+        return -1;
+    }
+    return static_cast<int>(syscall(SYS_flock, fd, operation));
+}
 
 namespace {
 
@@ -92,5 +110,20 @@ TEST(FailurePaths, DefaultFilesCutShortByAFullDiskAreReported) {
         const RunResult run = RunWithSizeLimit(20, files);
         ASSERT_TRUE(run.EndedNormally()) << run.Describe();
         EXPECT_EQ(run.errorOutput.rfind(row.error, 0), 0u) << run.errorOutput;
+    }
+}
+
+TEST(FailurePaths, FileSystemWithoutLocksIsNoSharingConflict) {
+    for (int error : {ENOLCK, EOPNOTSUPP}) {
+        SCOPED_TRACE(error);
+        Script script;
+        Tap(script, 1, 100000, ScanCode::Escape);
+        std::vector<SeedFile> files = DataFiles({"a"});
+        files[0].content = "[Screen]\r\nWidth=800\r\n[Words]\r\nRandomizeOrder=0\r\n";
+        const RunResult run = Finish(Start(WithScript(script), files, {}, [error] { flockError = error; }));
+        ASSERT_TRUE(run.EndedNormally()) << run.Describe();
+        EXPECT_EQ(run.Count("box"), 0);
+        EXPECT_EQ(run.Read(ResultsName), Header);
+        EXPECT_EQ(run.Read("data/settings.ini"), SettingsText(800, 600, 1, 1, 0));
     }
 }
