@@ -41,6 +41,28 @@ bool PumpUntil(F done) {
     return done();
 }
 
+// The program's window: caption, system menu and minimise box.
+NativeWindow OpenProgramWindow(int32_t width, int32_t height) {
+    WindowSpec request{};
+    request.clientWidth = width;
+    request.clientHeight = height;
+    request.title = "wordtap";
+    request.style = 0xCA0000;
+    return OpenWindow(request);
+}
+
+// What a window manager sends for the close box, `count` times.
+void RequestClose(Display* x, NativeWindow window, int count) {
+    XEvent close{};
+    close.xclient.type = ClientMessage;
+    close.xclient.window = XWindowOf(reinterpret_cast<SDL_Window*>(window));
+    close.xclient.message_type = XInternAtom(x, "WM_PROTOCOLS", False);
+    close.xclient.format = 32;
+    close.xclient.data.l[0] = static_cast<long>(XInternAtom(x, "WM_DELETE_WINDOW", False));
+    close.xclient.data.l[1] = CurrentTime;
+    for (int i = 0; i < count; i++) XSendEvent(x, close.xclient.window, False, NoEventMask, &close);
+}
+
 class SdlDisplay : public ::testing::Test {
   protected:
     void SetUp() override { ASSERT_NE(x_ = XOpenDisplay(nullptr), nullptr); }
@@ -74,12 +96,7 @@ TEST_F(SdlDisplay, TheDesktopModeOpensAndPresentReturnsWithTheFrameOnTheScreen) 
 
 TEST_F(SdlDisplay, KeycodeRightOfQIsW17WhateverTheLayout) {
     ASSERT_NE(KeyboardOpen(), 0);
-    WindowSpec request{};
-    request.clientWidth = 640;
-    request.clientHeight = 480;
-    request.title = "wordtap";
-    request.style = 0xCA0000;
-    ASSERT_NE(OpenWindow(request), 0);
+    ASSERT_NE(OpenProgramWindow(640, 480), 0);
     uint8_t keys[256];
     ASSERT_TRUE(PumpUntil([&] { return KeySnapshot(keys) != 0; })) << "window never got focus";
     // A French layout puts the letter Z at X keycode 25.
@@ -96,21 +113,9 @@ TEST_F(SdlDisplay, KeycodeRightOfQIsW17WhateverTheLayout) {
 }
 
 TEST_F(SdlDisplay, CloseRequestsInARowAreOneAndTheWindowStays) {
-    WindowSpec request{};
-    request.clientWidth = 320;
-    request.clientHeight = 200;
-    request.title = "wordtap";
-    request.style = 0xCA0000;
-    NativeWindow window = OpenWindow(request);
+    NativeWindow window = OpenProgramWindow(320, 200);
     ASSERT_NE(window, 0);
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = XWindowOf(reinterpret_cast<SDL_Window*>(window));
-    close.xclient.message_type = XInternAtom(x_, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = static_cast<long>(XInternAtom(x_, "WM_DELETE_WINDOW", False));
-    close.xclient.data.l[1] = CurrentTime;
-    for (int i = 0; i < 2; i++) XSendEvent(x_, close.xclient.window, False, NoEventMask, &close);
+    RequestClose(x_, window, 2);
     XSync(x_, False);
     int closes = 0;
     Message message;
@@ -131,12 +136,7 @@ TEST_F(SdlDisplay, CloseRequestsInARowAreOneAndTheWindowStays) {
 // keyboard, and leave every event to the pollers.
 TEST_F(SdlDisplay, InputWaitWakesForKeysAndQueuedCloseRequestsAndTakesNothing) {
     ASSERT_NE(KeyboardOpen(), 0);
-    WindowSpec request{};
-    request.clientWidth = 320;
-    request.clientHeight = 200;
-    request.title = "wordtap";
-    request.style = 0xCA0000;
-    NativeWindow window = OpenWindow(request);
+    NativeWindow window = OpenProgramWindow(320, 200);
     ASSERT_NE(window, 0);
     uint8_t keys[256];
     ASSERT_TRUE(PumpUntil([&] { return KeySnapshot(keys) != 0; })) << "window never got focus";
@@ -154,13 +154,7 @@ TEST_F(SdlDisplay, InputWaitWakesForKeysAndQueuedCloseRequestsAndTakesNothing) {
     EXPECT_LT(waitMs(), Never / 4u);
     EXPECT_TRUE(KeySnapshot(keys) && (keys[17] & 0x80));
 
-    XEvent close{};
-    close.xclient.type = ClientMessage;
-    close.xclient.window = XWindowOf(reinterpret_cast<SDL_Window*>(window));
-    close.xclient.message_type = XInternAtom(x_, "WM_PROTOCOLS", False);
-    close.xclient.format = 32;
-    close.xclient.data.l[0] = static_cast<long>(XInternAtom(x_, "WM_DELETE_WINDOW", False));
-    XSendEvent(x_, close.xclient.window, False, NoEventMask, &close);
+    RequestClose(x_, window, 1);
     XTestFakeKeyEvent(x_, 25, False, CurrentTime);
     XSync(x_, False);
     ASSERT_TRUE(PumpUntil([&] { return KeySnapshot(keys) && keys[17] == 0; }));

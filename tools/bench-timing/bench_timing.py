@@ -63,13 +63,20 @@ def start_run(x, wordtap, folder, words):
     return run, first - run.started * 1000.0
 
 
-def finish_run(x, run, words):
-    x.wait_bands(3, timeout=20, what="the final screen")
+def quit_at_final_screen(x, what):
+    x.wait_bands(3, timeout=20, what="the final screen (%s)" % what)
     x.tap(KEY_ESC)
-    check(run.wait(30) == 0, "wordtap exit code %r" % run.proc.returncode)
-    rows = run.results()
-    check([w for _, _, w in rows] == words, "the results do not list the words in order")
-    return rows
+
+
+def answer_words(x, words, what):
+    """Answers the introduction and every word with W as soon as it shows, then quits."""
+    x.wait_bands(7, timeout=20, what="the introduction (%s)" % what)
+    x.tap(KEY_W)
+    for _ in words:
+        x.wait_white(STRIP)
+        x.wait_ink(STRIP)
+        x.tap(KEY_W)
+    quit_at_final_screen(x, what)
 
 
 def realtime_prefix():
@@ -104,7 +111,7 @@ class BusyLoops:
 def timing_session(x, wordtap, probe_path, folder, trials, rng, prefix):
     words = make_words(trials, rng)
     run, first_frame = start_run(x, wordtap, folder, words)
-    x.wait_bands(7, timeout=20, what="the introduction")
+    x.wait_bands(7, timeout=20, what="the introduction (timing run)")
     delays = [rng.uniform(300.0, 900.0) for _ in range(trials)]
     probe = subprocess.Popen(prefix + [probe_path, *map(str, STRIP), str(KEY_W), str(HOLD_MS),
                                        str(run.proc.pid)],
@@ -115,7 +122,10 @@ def timing_session(x, wordtap, probe_path, folder, trials, rng, prefix):
     probes = [[float(v) for v in line.split()[2:]] for line in out.splitlines()
               if line.startswith("trial ")]
     check(len(probes) == trials, "probe saw %d of %d trials" % (len(probes), trials))
-    rows = finish_run(x, run, words)
+    quit_at_final_screen(x, "timing run")
+    check(run.wait(30) == 0, "wordtap exit code %r" % run.proc.returncode)
+    rows = run.results()
+    check([w for _, _, w in rows] == words, "the results do not list the words in order")
     return first_frame, probes, rows
 
 
@@ -141,13 +151,8 @@ def memory_session(x, wordtap, folder, rng):
     sampler = threading.Thread(target=peak_memory, args=(run.proc.pid, peaks, stop))
     sampler.start()
     try:
-        x.wait_bands(7, timeout=20, what="the introduction (memory run)")
-        x.tap(KEY_W)
-        for _ in words:
-            x.wait_white(STRIP)
-            x.wait_ink(STRIP)
-            x.tap(KEY_W)
-        finish_run(x, run, words)
+        answer_words(x, words, "memory run")
+        check(run.wait(30) == 0, "wordtap exit code %r" % run.proc.returncode)
     finally:
         stop.set()
         sampler.join()
@@ -167,14 +172,7 @@ def strace_sleeps(x, wordtap, folder, rng):
                             stderr=subprocess.DEVNULL)
     try:
         x.wait_white(CORNER, timeout=30)
-        x.wait_bands(7, timeout=20, what="the introduction (strace run)")
-        x.tap(KEY_W)
-        for _ in words:
-            x.wait_white(STRIP)
-            x.wait_ink(STRIP)
-            x.tap(KEY_W)
-        x.wait_bands(3, timeout=20, what="the final screen (strace run)")
-        x.tap(KEY_ESC)
+        answer_words(x, words, "strace run")
         proc.wait(30)
     finally:
         if proc.poll() is None:
