@@ -61,6 +61,8 @@ std::string ReadWholeText(const char* path) {
     if (TextFile::OpenRead(TextFileNumber, path) == 0) return std::string();
     std::string text = TextFile::ReadLine(TextFileNumber);
     while (TextFile::AtEnd(TextFileNumber) == 0) {
+        // A huge text or a slow disk must not hold off a termination signal.
+        Process::EndIfStopRequested();
         text += '\n';
         text += TextFile::ReadLine(TextFileNumber);
     }

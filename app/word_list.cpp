@@ -4,6 +4,7 @@
 #include "app/experiment.h"
 #include "support/files/directory.h"
 #include "support/files/text_file.h"
+#include "support/process/process.h"
 #include "support/text/string_list.h"
 
 namespace {
@@ -33,6 +34,9 @@ void CreateExampleList() {
 void ReadListFile(StringList* list, const std::string& path) {
     if (TextFile::OpenRead(FileNumber, path.c_str()) == 0) return;
     while (TextFile::AtEnd(FileNumber) == 0) {
+        // Lists of millions of words, or a slow disk, must not hold off a
+        // termination signal; one flag read per line costs nothing.
+        Process::EndIfStopRequested();
         std::string line = TextFile::ReadLine(FileNumber);
         if (line.empty()) continue;
         std::string* slot = StringList::Add(list);
@@ -49,6 +53,7 @@ void LoadWordList(StringList* list) {
     if (DirectoryScan::Begin(ScanNumber, WordsDirectory, "*.txt") != 0) {
         const std::string prefix = std::string(WordsDirectory) + "/";
         while (DirectoryScan::Next(ScanNumber)) {
+            Process::EndIfStopRequested();
             // A directory whose name matches the pattern is not a list.
             if (DirectoryScan::EntryKind(ScanNumber) != DirectoryScan::File) continue;
             ReadListFile(list, prefix + DirectoryScan::EntryName(ScanNumber));

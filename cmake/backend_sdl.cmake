@@ -11,4 +11,6 @@ if(WT_SDL_SOURCES)
   # wt_text: texts in UTF-8 are decoded with the program's own strict decoder.
   target_link_libraries(wt_backend_sdl PUBLIC PkgConfig::WT_SDL2 PkgConfig::WT_FREETYPE
                         PkgConfig::WT_FONTCONFIG PkgConfig::WT_X11 wt_text)
+  # The error box ends early on a stop request.
+  target_link_libraries(wt_backend_sdl PUBLIC wt_process_os)
 endif()

@@ -9,6 +9,7 @@ DIR/CASE, left (with a screenshot on failure) for inspection.
 
 import argparse
 import os
+import signal
 import subprocess
 import sys
 import time
@@ -183,6 +184,23 @@ def case_display_errors(case):
     check("Error73: Couldn't initialize display!" in run.stderr(), "stderr: %r" % run.stderr())
     check(os.path.exists(os.path.join(run.folder, "data", "settings.ini")), "settings.ini missing")
     check(run.results_path() is None, "a results file was created")
+
+
+def case_signal_in_error_box(case):
+    """A plain file named data: the Error285 box waits for its answer, but a
+    termination signal ends the run at once with exit 0 and takes the box
+    with it."""
+    case.server()
+
+    def data_as_file(folder):
+        with open(os.path.join(folder, "data"), "w") as f:
+            f.write("not a folder")
+    run = case.run("box", setup=data_as_file)
+    wait_for(lambda: case.x.windows("wordtap"), 15, "the Error285 box")
+    check("Error285: assertion failed!" in run.stderr(), "stderr: %r" % run.stderr())
+    run.proc.send_signal(signal.SIGTERM)
+    check(run.wait(5) == 0, "exit code %r" % run.proc.returncode)
+    wait_for(lambda: not case.x.windows("wordtap"), 5, "the box to go")
 
 
 def case_utf8(case):

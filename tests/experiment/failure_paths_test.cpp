@@ -1,5 +1,5 @@
 // Failures that must lose nothing: a full disk while files are written, a
-// file system without locks.
+// file system without locks, a termination signal while the lists load.
 #include <gtest/gtest.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -46,6 +46,16 @@ RunResult RunWithSizeLimit(rlim_t bytes, const std::vector<SeedFile>& files) {
         struct rlimit limit = {bytes, bytes};
         setrlimit(RLIMIT_FSIZE, &limit);
     }));
+}
+
+// Bytes that process `pid` has read so far, -1 when unknown.
+long long BytesRead(pid_t pid) {
+    std::ifstream io("/proc/" + std::to_string(pid) + "/io");
+    std::string key;
+    long long value = 0;
+    while (io >> key >> value)
+        if (key == "rchar:") return value;
+    return -1;
 }
 
 std::vector<std::string> Names(const std::string& folder) {
@@ -126,4 +136,20 @@ TEST(FailurePaths, FileSystemWithoutLocksIsNoSharingConflict) {
         EXPECT_EQ(run.Read(ResultsName), Header);
         EXPECT_EQ(run.Read("data/settings.ini"), SettingsText(800, 600, 1, 1, 0));
     }
+}
+
+TEST(FailurePaths, TerminationSignalEndsALoadThatWouldTakeHours) {
+    // 4 GiB of holes: every zero byte ends an empty line, so the list never
+    // finishes loading here and holds nothing.
+    const Running child = Start(Headless::Config{}, DataFiles({}), [](const std::string& folder) {
+        fs::resize_file(folder + "/data/words/list.txt", uintmax_t{4} << 30);
+    });
+    // Well into the list, where only a check inside one file can end the load.
+    for (int waited = 0; waited < 60000 && BytesRead(child.pid) < (1 << 16); waited += 2) usleep(2000);
+    kill(child.pid, SIGTERM);
+    const RunResult run = Finish(child, 20);
+    ASSERT_TRUE(run.EndedNormally()) << run.Describe();
+    EXPECT_EQ(run.Count("present "), 0);
+    EXPECT_TRUE(run.Has("close-surface"));
+    EXPECT_FALSE(run.Exists(ResultsName));
 }

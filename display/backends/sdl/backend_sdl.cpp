@@ -18,8 +18,13 @@
 #include <X11/Xatom.h>
 #include <poll.h>
 #endif
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstring>
 #include <string>
@@ -27,6 +32,7 @@
 
 #include "display/backend.h"
 #include "display/backends/sdl/sdl_state.h"
+#include "support/process/process.h"
 
 namespace SdlBackend {
 
@@ -681,30 +687,98 @@ int32_t DesktopModes(DesktopMode* modes, int32_t capacity) {
     return count;
 }
 
-int32_t MessageBox(const char* title, const char* text) {
-    // A full-screen window would cover the box: hide it while the box is up.
-    SDL_Window* hidden = nullptr;
-    if (S.fullscreenWindow && (SDL_GetWindowFlags(S.fullscreenWindow) & SDL_WINDOW_SHOWN)) {
-        hidden = S.fullscreenWindow;
-        SDL_HideWindow(hidden);
+// The box is shown by a process of our own. SDL's X11 box waits for its
+// helper process in a loop that retries on EINTR, so a termination signal
+// could not end the program while the box is up; this process polls the box
+// process instead and, once a stop is requested, kills it and returns, and
+// the caller ends the run as after any box.
+//
+// The box process shares our X connection. Before the fork every window of
+// ours is hidden and the cursor shown, so that SDL over there finds nothing
+// to raise or restore when the box goes; and there the connection is pointed
+// at /dev/null, so that nothing it might still send reaches the server in our
+// name (SDL's box opens a connection of its own). It ends with _exit: no exit
+// handlers, no SDL teardown.
+namespace {
+constexpr int BoxDismissed = 0, BoxNotShown = 1;  // the box process's exit codes
+
+// The descriptor of the X connection behind `window`, or -1.
+int XConnectionOf(SDL_Window* window) {
+#if defined(SDL_VIDEO_DRIVER_X11)
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (SDL_GetWindowWMInfo(window, &info) && info.subsystem == SDL_SYSWM_X11)
+        return ConnectionNumber(info.info.x11.display);
+#endif
+    (void)window;
+    return -1;
+}
+
+[[noreturn]] void ShowBoxAndExit(const char* title, const char* text, int xConnection) {
+    // A process group of its own, which SDL's helper process joins, so that
+    // one kill takes the box away.
+    setpgid(0, 0);
+#if defined(SDL_VIDEO_DRIVER_X11)
+    if (xConnection >= 0) {
+        const int null = open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (null >= 0) dup2(null, xConnection);
+        // Anything sent there fails at once; the process then ends past the
+        // exit handlers, which might wait for threads that it does not have.
+        XSetIOErrorHandler([](Display*) -> int { _exit(BoxNotShown); });
     }
-    SDL_Window* parent = nullptr;
-    for (SDL_Window* w : S.windows) {
-        Uint32 flags = SDL_GetWindowFlags(w);
-        if ((flags & SDL_WINDOW_SHOWN) && !(flags & SDL_WINDOW_HIDDEN)) {
-            parent = w;
-            break;
+#endif
+    (void)xConnection;
+    _exit(SDL_ShowSimpleMessageBox(0, title, text, nullptr) == 0 ? BoxDismissed : BoxNotShown);
+}
+
+int32_t ShowBoxUntilStopped(const char* title, const char* text, int xConnection) {
+    const pid_t box = fork();
+    // Without a process to spare, the box as SDL shows it, past a signal's reach.
+    if (box < 0) return SDL_ShowSimpleMessageBox(0, title, text, nullptr) == 0 ? 1 : 0;
+    if (box == 0) ShowBoxAndExit(title, text, xConnection);
+    setpgid(box, box);  // whichever side comes first
+    int status = 0;
+    for (;;) {
+        const pid_t ended = waitpid(box, &status, WNOHANG);
+        if (ended == box) return WIFEXITED(status) && WEXITSTATUS(status) == BoxDismissed ? 1 : 0;
+        if (ended < 0 && errno != EINTR) return 0;
+        if (Process::StopRequested()) {
+            if (kill(-box, SIGKILL) != 0) kill(box, SIGKILL);
+            while (waitpid(box, &status, 0) < 0 && errno == EINTR) {
+            }
+            return 0;
+        }
+        SDL_Delay(10);
+    }
+}
+}  // namespace
+
+int32_t MessageBox(const char* title, const char* text) {
+    // A full-screen window would cover the box, and any shown one would be
+    // raised in the box process (see above): all of ours hide meanwhile.
+    std::vector<SDL_Window*> ours(S.windows);
+    if (S.fullscreenWindow) ours.push_back(S.fullscreenWindow);
+    std::vector<SDL_Window*> hidden;
+    int xConnection = -1;
+    for (SDL_Window* w : ours) {
+        if (xConnection < 0) xConnection = XConnectionOf(w);
+        if (SDL_GetWindowFlags(w) & SDL_WINDOW_SHOWN) {
+            SDL_HideWindow(w);
+            hidden.push_back(w);
         }
     }
+    const bool cursorHidden = S.videoUp && SDL_ShowCursor(SDL_QUERY) == SDL_DISABLE;
+    if (cursorHidden) SDL_ShowCursor(SDL_ENABLE);
     std::vector<char> utf8Title, utf8Text;
     Cp1252ToUtf8(title, utf8Title);
     Cp1252ToUtf8(text, utf8Text);
-    int result = SDL_ShowSimpleMessageBox(0, utf8Title.data(), utf8Text.data(), parent);
-    if (hidden) {
-        SDL_ShowWindow(hidden);
-        TakeFocus(hidden);
+    const int32_t result = ShowBoxUntilStopped(utf8Title.data(), utf8Text.data(), xConnection);
+    if (cursorHidden) SDL_ShowCursor(SDL_DISABLE);
+    for (SDL_Window* w : hidden) {
+        SDL_ShowWindow(w);
+        TakeFocus(w);
     }
-    return result == 0 ? 1 : 0;
+    return result;
 }
 
 void Shutdown() {
