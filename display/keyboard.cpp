@@ -6,6 +6,17 @@
 
 namespace {
 
+struct KeyboardModuleState {
+    int32_t initCalled;
+    int32_t deviceState;  // 0 none, 1 made (acquire pending), 2 last poll succeeded
+    uint8_t snapshot[256];
+    uint8_t seenDown[256];
+    int32_t mode;
+    uint32_t cooperation;
+    uint8_t letterTable[256];
+    int32_t letterTableFilled;
+};
+
 // Cooperation bits as the target platform names them: non-exclusive,
 // foreground, system key disabled.
 constexpr uint32_t NonExclusive = 0x2, Foreground = 0x4, NoSystemKey = 0x10;
@@ -79,7 +90,5 @@ void Close() {
     // Without a device nothing of the old one means anything any more.
     keyboard = Fresh();
 }
-
-KeyboardModuleState& State() { return keyboard; }
 
 }  // namespace KeyboardState

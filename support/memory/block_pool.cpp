@@ -21,7 +21,6 @@ namespace {
 // What the pool keeps beside its public record.
 struct PoolRecord {
     BlockPool pool;
-    int32_t lastBlockCapacity;
     PoolRecord* nextShared;
 };
 
@@ -66,7 +65,6 @@ BlockPoolBlock* NewBlock(BlockPool* pool) {
         block->capacity = static_cast<int32_t>(capacity);
         block->used = 0;
         PushFront(&pool->withRoom, block);
-        RecordOf(pool)->lastBlockCapacity = block->capacity;
         return block;
     }
     return nullptr;
@@ -205,16 +203,4 @@ void BlockPool::Release(BlockPool* pool) {
         }
     }
     Destroy(pool);
-}
-
-int32_t BlockPool::BlockCount(const BlockPool* pool) {
-    if (!pool) return 0;
-    int32_t count = 0;
-    for (BlockPoolBlock* block = pool->withRoom; block; block = block->next) ++count;
-    for (BlockPoolBlock* block = pool->full; block; block = block->next) ++count;
-    return count;
-}
-
-int32_t BlockPool::LastBlockCapacity(const BlockPool* pool) {
-    return pool ? reinterpret_cast<const PoolRecord*>(pool)->lastBlockCapacity : 0;
 }

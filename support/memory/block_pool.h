@@ -27,8 +27,4 @@ struct BlockPool {
     // Drops one reference of a shared pool (the last one releases it);
     // releases an unshared pool and all its blocks at once.
     static void Release(BlockPool* pool);
-
-    // For tests: blocks currently held and their element capacities.
-    static int32_t BlockCount(const BlockPool* pool);
-    static int32_t LastBlockCapacity(const BlockPool* pool);
 };

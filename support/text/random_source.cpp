@@ -4,6 +4,13 @@
 
 namespace {
 
+struct RandomSourceState {
+    uint32_t a[17];
+    uint32_t b[17];
+    int32_t p1;
+    int32_t p2;
+    int32_t seeded;
+};
 RandomSourceState gState;
 
 uint32_t RotateRight(uint32_t value, int shift) { return (value >> shift) | (value << (32 - shift)); }
@@ -42,7 +49,5 @@ uint32_t Draw(uint32_t max) {
     // For max 0xFFFFFFFF the product is x * 2^32, so the raw output comes back.
     return static_cast<uint32_t>((static_cast<uint64_t>(Step()) * (static_cast<uint64_t>(max) + 1)) >> 32);
 }
-
-RandomSourceState& State() { return gState; }
 
 }  // namespace RandomSource

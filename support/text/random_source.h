@@ -3,19 +3,9 @@
 #pragma once
 #include <cstdint>
 
-struct RandomSourceState {
-    uint32_t a[17];
-    uint32_t b[17];
-    int32_t p1;
-    int32_t p2;
-    int32_t seeded;
-};
-
 namespace RandomSource {
 void Seed(uint32_t seed);
 // 0 ... max, uniform to 32-bit resolution; seeds itself from the thread id
 // and tick count on first use. max 0xFFFFFFFF returns the raw step output.
 uint32_t Draw(uint32_t max);
-// The module-wide state, for tests.
-RandomSourceState& State();
 }  // namespace RandomSource

@@ -5,6 +5,10 @@
 
 namespace {
 
+struct ClockState {
+    int32_t timerResolutionRaised;
+    int64_t ticksPerMillisecond;
+};
 ClockState gClock;
 
 constexpr int64_t kSecondsPerDay = 86400;
@@ -55,8 +59,6 @@ bool TokenAt(std::string_view mask, size_t at, std::string_view token) {
 }
 
 }  // namespace
-
-ClockState& ClockModuleState() { return gClock; }
 
 uint32_t MillisecondClock() {
     if (gClock.ticksPerMillisecond == 0) {

@@ -27,10 +27,3 @@ int32_t TimestampMinute(Timestamp value);
 int32_t TimestampSecond(Timestamp value);
 // Tokens after "%" (any letter case): yyyy yy mm dd hh ii ss.
 std::string FormatTimestamp(std::string_view mask, Timestamp value);
-
-// Module state, exposed for tests.
-struct ClockState {
-    int32_t timerResolutionRaised;
-    int64_t ticksPerMillisecond;
-};
-ClockState& ClockModuleState();

@@ -43,7 +43,7 @@ def wait_for(condition, timeout, what):
 class XServer:
     """An Xvfb of its own on a free display number (-displayfd)."""
 
-    def __init__(self, *unused, log_dir):
+    def __init__(self, log_dir):
         read_end, write_end = os.pipe()
         log = open(os.path.join(log_dir, "xvfb.log"), "wb")
         self.proc = subprocess.Popen(

@@ -74,8 +74,21 @@ TEST(Run, ReactionTimesToTheMillisecond) {
     script.push_back({ScriptEvent::KeyUp, 3, 1, ScanCode::W});
     script.push_back({ScriptEvent::KeyDown, 4, 0, ScanCode::O});
     script.push_back({ScriptEvent::KeyUp, 5, 45000, ScanCode::O});
-    const int64_t times[] = {523000, 1000000, 1045000, 12003000, 61234000};
-    for (int i = 0; i < 5; ++i) Answer(script, 3 + i, times[i], ScanCode::W);
+    // 523 ms: [O] went down and up between two polls, never seen down.
+    script.push_back({ScriptEvent::KeyDown, WordPresent(3), 261500, ScanCode::W});
+    script.push_back({ScriptEvent::KeyDown, WordPresent(3), 300000, ScanCode::O});
+    script.push_back({ScriptEvent::KeyUp, WordPresent(3), 300000, ScanCode::O});
+    script.push_back({ScriptEvent::KeyUp, WordPresent(3), 523000, ScanCode::W});
+    // 1000 ms: [W] let go while the window lost the keyboard counts once it has it again;
+    // [O] typed meanwhile does not.
+    script.push_back({ScriptEvent::KeyDown, WordPresent(4), 500000, ScanCode::W});
+    script.push_back({ScriptEvent::FocusLost, WordPresent(4), 600000, 0});
+    script.push_back({ScriptEvent::KeyDown, WordPresent(4), 700000, ScanCode::O});
+    script.push_back({ScriptEvent::KeyUp, WordPresent(4), 750000, ScanCode::O});
+    script.push_back({ScriptEvent::KeyUp, WordPresent(4), 800000, ScanCode::W});
+    script.push_back({ScriptEvent::FocusGained, WordPresent(4), 1000000, 0});
+    const int64_t times[] = {1045000, 12003000, 61234000};
+    for (int i = 0; i < 3; ++i) Answer(script, 5 + i, times[i], ScanCode::W);
     // [W] and [O] let go between the same two polls: [W] wins.
     script.push_back({ScriptEvent::KeyDown, 17, 100000, ScanCode::O});
     script.push_back({ScriptEvent::KeyDown, 17, 100000, ScanCode::W});

@@ -6,7 +6,7 @@
 #include <climits>
 
 #include "support/files/file_platform.h"
-#include "tests/unit/files_scratch.h"
+#include "tests/support/scratch.h"
 
 namespace {
 

@@ -6,7 +6,8 @@
 #include <unistd.h>
 
 #include <vector>
-#include "tests/unit/files_scratch.h"
+
+#include "tests/support/scratch.h"
 
 // Long lines, lines across the read-ahead boundary and random bytes are checked
 // against a reference split in fuzz_replay_test.cpp.
@@ -39,20 +40,6 @@ TEST_F(TextFileTest, LineEndsOfEveryKind) {
     }
 }
 
-TEST_F(TextFileTest, WritesStayBufferedUntilTheBufferWouldFill) {
-    ASSERT_NE(TextFile::Create(0, path.c_str()), 0);
-    EXPECT_EQ(TextFile::WriteLine(0, "0.512\tW\tcat"), 13);
-    const std::string fill(4082, 'f');  // 4095 bytes buffered: one byte still free
-    EXPECT_EQ(TextFile::WriteBytes(0, fill.data(), 4082), 4082);
-    EXPECT_EQ(std::filesystem::file_size(path), 0u);
-    // A write that would exactly fill the buffer writes the old contents first.
-    EXPECT_EQ(TextFile::WriteBytes(0, "z", 1), 1);
-    EXPECT_EQ(std::filesystem::file_size(path), 4095u);
-    EXPECT_EQ(TextFile::WriteLine(0, ""), 2);
-    TextFile::Close(0);
-    EXPECT_EQ(Scratch::Get(path), "0.512\tW\tcat\r\n" + fill + "z\r\n");
-}
-
 TEST_F(TextFileTest, CreateEmptiesRefusesWhatIsNoFileAndEveryWayOfClosingWritesOut) {
     Scratch::Put(path, "old contents\r\n");
     ASSERT_NE(TextFile::Create(0, path.c_str()), 0);
@@ -70,15 +57,6 @@ TEST_F(TextFileTest, CreateEmptiesRefusesWhatIsNoFileAndEveryWayOfClosingWritesO
     TextFile::Shutdown();
     EXPECT_EQ(Scratch::Get(path), "1.000\tO\tblick\r\n");
     TextFile::Startup();
-}
-
-TEST_F(TextFileTest, FailedWritesAreReported) {
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    ASSERT_NE(TextFile::Create(0, "/dev/full"), 0);
-    EXPECT_EQ(TextFile::WriteLine(0, "buffered"), 10);
-    EXPECT_EQ(TextFile::Flush(0), 0);
-    EXPECT_EQ(TextFile::WriteLine(0, std::string(4000, 'x')), 4002);
-    EXPECT_EQ(TextFile::WriteLine(0, std::string(200, 'y')), 0);  // sends the buffer out, which fails
 }
 
 TEST_F(TextFileTest, AnOpenWriterKeepsOtherOpenersOut) {

@@ -1,4 +1,4 @@
-// Scratch folders and raw file helpers for the file-module tests.
+// Scratch folders and raw file helpers for the file-module tests and fuzzers.
 #pragma once
 #include <filesystem>
 #include <fstream>
