@@ -1,6 +1,6 @@
-// The SDL backend on an Xvfb started for this program. Windowing, close
-// requests, focus and centring are pinned end to end; these are what an end
-// to end run cannot see precisely.
+// The SDL backend on an Xvfb of its own (started by tests/e2e/xsession.py).
+// Windowing, focus, layouts, the error box and centring are pinned end to
+// end; these are what an end to end run cannot see precisely.
 #include <gtest/gtest.h>
 // After gtest: Xlib defines macros such as None and Bool.
 #include <SDL.h>
@@ -8,18 +8,10 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
-#include <X11/keysym.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <cstdlib>
-#include <string>
-#include <thread>
 
 #include "display/backend.h"
-#include "display/backends/sdl/sdl_state.h"
-#include "tests/sdl/xvfb_server.h"
 
 namespace {
 
@@ -94,24 +86,6 @@ TEST_F(SdlDisplay, TheDesktopModeOpensAndPresentReturnsWithTheFrameOnTheScreen) 
     }
 }
 
-TEST_F(SdlDisplay, KeycodeRightOfQIsW17WhateverTheLayout) {
-    ASSERT_NE(KeyboardOpen(), 0);
-    ASSERT_NE(OpenProgramWindow(640, 480), 0);
-    uint8_t keys[256];
-    ASSERT_TRUE(PumpUntil([&] { return KeySnapshot(keys) != 0; })) << "window never got focus";
-    // A French layout puts the letter Z at X keycode 25.
-    ASSERT_EQ(std::system(("setxkbmap -display " + XvfbServer::DisplayName() + " fr").c_str()), 0);
-    XTestFakeKeyEvent(x_, 25, True, CurrentTime);
-    XFlush(x_);
-    EXPECT_TRUE(PumpUntil([&] { return KeySnapshot(keys) && (keys[17] & 0x80); }));
-    int othersDown = 0;
-    for (int code = 0; code < 256; code++) othersDown += code != 17 && keys[code] != 0;
-    EXPECT_EQ(othersDown, 0);
-    XTestFakeKeyEvent(x_, 25, False, CurrentTime);
-    XFlush(x_);
-    EXPECT_TRUE(PumpUntil([&] { return KeySnapshot(keys) && keys[17] == 0; }));
-}
-
 TEST_F(SdlDisplay, CloseRequestsInARowAreOneAndTheWindowStays) {
     NativeWindow window = OpenProgramWindow(320, 200);
     ASSERT_NE(window, 0);
@@ -164,81 +138,4 @@ TEST_F(SdlDisplay, InputWaitWakesForKeysAndQueuedCloseRequestsAndTakesNothing) {
     EXPECT_TRUE(closed);
 }
 
-TEST_F(SdlDisplay, MessageBoxOverTheFullScreenIsDismissedByReturn) {
-    ASSERT_NE(InitSystem(), 0);
-    ASSERT_NE(OpenFullscreen(1024, 768, 32, 0, "wordtap"), 0);
-    ::Window full = XWindowOf(SdlBackend::Get().fullscreenWindow);
-    std::atomic<int> fullscreenMapState{-1};
-    std::atomic<bool> dismissed{false};
-    // SDL shows the box from a forked child. Everything that takes libX11's
-    // process-wide lock happens before that, or the child could inherit the
-    // lock held by this thread and wait for it for ever.
-    Display* x = XOpenDisplay(XvfbServer::DisplayName().c_str());
-    ASSERT_NE(x, nullptr);
-    // Focus and key events are retried until the box is gone: a mapped box
-    // is not yet necessarily reading its keys.
-    XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
-    const Atom netName = XInternAtom(x, "_NET_WM_NAME", False);  // SDL names boxes only by it
-    const KeyCode ret = XKeysymToKeycode(x, XK_Return);
-    std::thread participant([&] {
-        for (int tries = 0; tries < 500 && !dismissed; tries++, usleep(20000)) {
-            ::Window root, parent, *children = nullptr, box = 0;
-            unsigned count = 0;
-            XQueryTree(x, DefaultRootWindow(x), &root, &parent, &children, &count);
-            for (unsigned i = 0; i < count && !box; i++) {
-                Atom type;
-                int format;
-                unsigned long items, after;
-                unsigned char* name = nullptr;
-                XGetWindowProperty(x, children[i], netName, 0, 64, False, AnyPropertyType, &type,
-                                   &format, &items, &after, &name);
-                XWindowAttributes a;
-                if (name && std::string(reinterpret_cast<char*>(name), items) == "wordtap-box" &&
-                    XGetWindowAttributes(x, children[i], &a) && a.map_state == IsViewable)
-                    box = children[i];
-                if (name) XFree(name);
-            }
-            if (children) XFree(children);
-            if (!box || tries % 5 != 0) continue;
-            XWindowAttributes attributes;
-            if (fullscreenMapState < 0 && XGetWindowAttributes(x, full, &attributes))
-                fullscreenMapState = attributes.map_state;
-            XSetInputFocus(x, box, RevertToNone, CurrentTime);
-            XTestFakeKeyEvent(x, ret, True, CurrentTime);
-            XTestFakeKeyEvent(x, ret, False, CurrentTime);
-            XSync(x, False);
-        }
-    });
-    EXPECT_EQ(MessageBox("wordtap-box", "Error73: Couldn't initialize display!"), 1);
-    dismissed = true;
-    participant.join();
-    XCloseDisplay(x);
-    EXPECT_EQ(fullscreenMapState.load(), IsUnmapped);
-    XWindowAttributes attributes;
-    ASSERT_TRUE(XGetWindowAttributes(x_, full, &attributes));
-    EXPECT_EQ(attributes.map_state, IsViewable);  // the surface is back afterwards
-}
-
-TEST_F(SdlDisplay, WithoutADisplayEverythingFailsQuietly) {
-    unsetenv("DISPLAY");
-    EXPECT_EQ(InitSystem(), 0);
-    EXPECT_EQ(OpenFullscreen(1024, 768, 32, 0, "wordtap"), 0);
-    EXPECT_EQ(KeyboardOpen(), 0);
-    EXPECT_EQ(MessageBox("wordtap", "Error73: Couldn't initialize display!"), 0);
-    EXPECT_EQ(Present(1), PresentFailed);
-    setenv("DISPLAY", XvfbServer::DisplayName().c_str(), 1);
-    EXPECT_NE(InitSystem(), 0);  // a failed start is tried again
-}
-
 }  // namespace
-
-class XvfbEnvironment : public ::testing::Environment {
-    void SetUp() override { ASSERT_TRUE(XvfbServer::Start("1024x768x24")) << "Xvfb did not start"; }
-    void TearDown() override { XvfbServer::Stop(); }
-};
-
-int main(int argc, char** argv) {
-    ::testing::InitGoogleTest(&argc, argv);
-    ::testing::AddGlobalTestEnvironment(new XvfbEnvironment);
-    return RUN_ALL_TESTS();
-}

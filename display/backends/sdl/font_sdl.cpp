@@ -230,11 +230,6 @@ void ShutdownFonts() {
     S.freetypeOrphaned = S.liveFonts != 0;
 }
 
-const char* FontFamily(FontRef ref) {
-    Font* font = FromRef(ref);
-    return font && font->face->family_name ? font->face->family_name : "";
-}
-
 }  // namespace SdlBackend
 
 namespace DisplayBackend {

@@ -86,7 +86,5 @@ void Cp1252ToUtf8(const char* text, std::vector<char>& out);
 
 // font_sdl.cpp: releases the font system once nothing uses it any more.
 void ShutdownFonts();
-// The family name of the face that was matched (for tests).
-const char* FontFamily(FontRef font);
 
 }  // namespace SdlBackend
