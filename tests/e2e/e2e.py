@@ -1,11 +1,7 @@
 #!/usr/bin/env python3
-"""End-to-end tests of the real wordtap under Xvfb with XTest key events.
-
-    e2e.py CASE --wordtap PATH --work DIR
-
-Each case starts its own X server and runs wordtap in fresh folders under
-DIR/CASE, left (with a screenshot on failure) for inspection.
-"""
+"""End-to-end tests of the real wordtap under Xvfb with XTest key events:
+e2e.py CASE --wordtap PATH --work DIR. Each case runs its own X server and
+leaves its runs' folders (and a screenshot on failure) under DIR/CASE."""
 
 import argparse
 import os
@@ -46,24 +42,19 @@ class Case:
         return self.runs[-1]
 
     def text(self, slots, lines, rect=FULL, what="text"):
-        """Waits for a text screen and checks its layout: bands of ink on a
-        regular line grid at `slots` (empty lines keep their place), each line
-        centred on its own, the block centred vertically."""
+        """Waits for a text screen: lines on a regular grid at `slots` of `lines` (empty lines keep their
+        place; the first and last are not empty), each centred on its own, the block centred vertically."""
         bands = self.x.wait_bands(len(slots), rect, what=what)
         centres = [(b[0] + b[1]) / 2 for b in bands]
-        n = len(slots)
-        mean_s, mean_c = sum(slots) / n, sum(centres) / n  # least squares: centre = a + step * slot
-        step = (sum((s - mean_s) * (c - mean_c) for s, c in zip(slots, centres))
-                / sum((s - mean_s) ** 2 for s in slots))
-        a = mean_c - step * mean_s
+        step = (centres[-1] - centres[0]) / (slots[-1] - slots[0])
         check(step > max(b[1] - b[0] + 1 for b in bands) * 0.9, "%s: line step %.1f px" % (what, step))
         for slot, centre, band in zip(slots, centres, bands):
-            check(abs(centre - (a + step * slot)) <= max(3.0, step * 0.12),
+            check(abs(centre - centres[0] - step * (slot - slots[0])) <= max(3.0, step * 0.12),
                   "%s: line %d at y %.1f is off the %.1f px grid" % (what, slot, centre, step))
             check(abs((band[2] + band[3] + 1) / 2 - (rect[0] + rect[2] / 2)) <= 4,
                   "%s: line %d is not centred: %r" % (what, slot, band))
-        check(abs(a + step * (lines + 1) / 2 - (rect[1] + rect[3] / 2)) <= step * 0.5,
-              "%s: the block is not centred vertically" % what)
+        middle = centres[0] + step * ((lines + 1) / 2 - slots[0])
+        check(abs(middle - (rect[1] + rect[3] / 2)) <= step * 0.5, "%s: the block is not centred vertically" % what)
         return bands
 
     def word(self, rect=FULL):
@@ -114,10 +105,12 @@ def case_first_run_fullscreen(case):
 
 
 def case_windowed(case):
-    """Fullscreen = 0: a window whose client area is 800 x 600 with the texts
-    and words (of symmetric glyphs) centred in it; keys typed while another
-    window has the focus do not count; closing the window ends the run."""
+    """Fullscreen = 0 on a French layout: a window whose client area is 800 x 600 with the texts and words (of
+    symmetric glyphs) centred in it; keys typed while another window has the focus do not count; keys count by
+    position: the key typing "w" does not answer, the one at W's place does; closing the window ends the run."""
     case.server()
+    layout = subprocess.run(["setxkbmap", "-display", case.x.display, "-layout", "fr"], capture_output=True, text=True)
+    check(layout.returncode == 0, "setxkbmap failed: " + layout.stderr)
     run = case.run("run", settings_text(fullscreen=0, randomize=0), ["HOH", "III", "never"])
     rect = case.x.geometry("wordtap")
     check(rect[2:] == (800, 600), "client area %r" % (rect,))
@@ -127,48 +120,29 @@ def case_windowed(case):
     shown, thief = case.x.ink(rect), case.x.thief()
     for code in (KEY_W, KEY_O, KEY_ESC):
         case.x.tap(code)
-    time.sleep(0.5)
-    check(run.running() and case.x.ink(rect) == shown, "a key typed into another window counted")
     thief.destroy()
     case.x.focus(case.x.window("wordtap"))
-    case.x.tap(KEY_O)
+    case.x.tap(KEY_US_Z)
+    time.sleep(0.5)
+    check(run.running() and case.x.ink(rect) == shown, "a key typed into another window, or the key typing w, counted")
+    case.x.tap(KEY_W)
     boxes["III"] = case.word(rect)
     for word, (x0, y0, x1, y1) in boxes.items():
         check(abs((x0 + x1 + 1) / 2 - (rect[0] + 400)) <= 1.0, "%s: ink from x %d to %d" % (word, x0, x1))
         # The cell is centred, not the ink: capitals sit a little above the middle.
         check(abs((y0 + y1 + 1) / 2 - (rect[1] + 300)) <= y1 - y0 + 1, "%s: ink from y %d to %d" % (word, y0, y1))
     case.x.close("wordtap")
-    case.ended(run, [("O", "HOH")], "window closed in a trial")
-
-
-def case_french_layout(case):
-    """On a French layout the key at W's position (it types "z") answers W and
-    the key that types "w" (at US Z's position) does not answer."""
-    case.server()
-    layout = subprocess.run(["setxkbmap", "-display", case.x.display, "-layout", "fr"], capture_output=True, text=True)
-    check(layout.returncode == 0, "setxkbmap failed: " + layout.stderr)
-    run = case.run("run", settings_text(randomize=0), ["un", "deux"])
-    case.x.wait_bands(len(INTRO_SLOTS))
-    case.x.tap(KEY_W)
-    case.word()
-    shown = case.x.ink()
-    case.x.tap(KEY_US_Z)
-    time.sleep(0.3)
-    check(case.x.ink() == shown and run.running(), "the key typing w answered")
-    case.x.tap(KEY_W)
-    case.answer([KEY_O])
-    case.x.wait_bands(len(FINAL_SLOTS))
-    case.x.tap(KEY_ESC)
-    case.ended(run, [("W", "un"), ("O", "deux")], "French layout")
+    case.ended(run, [("W", "HOH")], "window closed in a trial")
 
 
 def case_display_errors(case):
-    """A full-screen mode this Xvfb does not offer (Error81), and a failure
-    once the full screen is open (Error124, no introduction can be made):
-    a box alone on the screen until Return. Without DISPLAY: Error73 on
-    standard error and no wait. Each ends with exit 0 and no results file."""
+    """A full-screen mode this Xvfb does not offer (Error81), and a failure once the full screen is open
+    (Error124: no introduction can be made): a box alone on the screen until Return. Without DISPLAY: Error73
+    on standard error and no wait. Each ends with exit 0 and no results file."""
     case.server()
-    dangling = lambda folder: os.symlink("nowhere/introduction.txt", os.path.join(folder, "data", "introduction.txt"))
+
+    def dangling(folder):
+        os.symlink("nowhere/introduction.txt", os.path.join(folder, "data", "introduction.txt"))
     for sub, settings, setup, message in (("mode", settings_text(native=0), None, "Error81: Couldn't initialize display!"),
                                           ("intro", settings_text(), dangling, "Error124: assertion failed!")):
         run = case.run(sub, settings, setup=setup)

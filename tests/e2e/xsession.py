@@ -1,6 +1,5 @@
-"""A private Xvfb watched and driven through python3-xlib, and wordtap runs in
-fresh folders: shared by the end-to-end tests, tools/demo and tools/bench-timing.
-Run as a program it runs a command under its own Xvfb (the SDL backend tests)."""
+"""A private Xvfb driven through python3-xlib, and wordtap runs in fresh folders.
+As a program: xsession.py LOG_DIR COMMAND... runs COMMAND under its own Xvfb."""
 
 import glob
 import os
@@ -17,9 +16,8 @@ from Xlib.ext import xtest
 
 SCREEN_W, SCREEN_H = 1024, 768
 FULL = (0, 0, SCREEN_W, SCREEN_H)
-# X keycodes of Xvfb's evdev keymap: keys by physical position.
-KEY_ESC, KEY_W, KEY_O, KEY_RETURN = 9, 25, 32, 36
-KEY_US_Z = 52  # types "w" on a French layout
+# X keycodes of Xvfb's evdev keymap: keys by physical position. US Z types "w" in French.
+KEY_ESC, KEY_W, KEY_O, KEY_RETURN, KEY_US_Z = 9, 25, 32, 36, 52
 
 
 class Failure(Exception):
@@ -32,7 +30,6 @@ def check(condition, message):
 
 
 def wait_for(condition, timeout, what):
-    """Polls condition() until it gives a true value, which is returned."""
     end = time.monotonic() + timeout
     while not (value := condition()):
         check(time.monotonic() < end, "timed out after %.1f s waiting for %s" % (timeout, what))
@@ -47,21 +44,15 @@ class XServer:
         read_end, write_end = os.pipe()
         log = open(os.path.join(log_dir, "xvfb.log"), "wb")
         self.proc = subprocess.Popen(
-            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H),
-             "-nolisten", "tcp", "-noreset"], pass_fds=(write_end,), stdout=log, stderr=log,
-            start_new_session=True)
+            ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "%dx%dx24" % (SCREEN_W, SCREEN_H), "-nolisten",
+             "tcp", "-noreset"], pass_fds=(write_end,), stdout=log, stderr=log, start_new_session=True)
         os.close(write_end)
-        number = b""
-        while not number.endswith(b"\n") and select.select([read_end], [], [], 30)[0]:
-            chunk = os.read(read_end, 16)
-            number += chunk
-            if not chunk:
-                break
-        os.close(read_end)
-        if not number.endswith(b"\n"):
+        with os.fdopen(read_end, "rb") as pipe:  # the number comes once the server listens
+            number = pipe.readline().strip() if select.select([pipe], [], [], 30)[0] else b""
+        if not number:
             self.stop()
             raise Failure("Xvfb did not start")
-        self.display = ":" + number.decode().strip()
+        self.display = ":" + number.decode()
         self.env = dict(os.environ, DISPLAY=self.display)
         self.x = display.Display(self.display)
         self.root = self.x.screen().root
@@ -85,12 +76,12 @@ class XServer:
         self.x.sync()
 
     def grab(self, rect=()):
-        """The region's 32-bit pixels (B G R pad) and its width."""
+        """The region's pixels, 4 bytes each (blue, green, red, pad), and its width."""
         x, y, w, h = rect or FULL
         return self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data, w
 
     def white(self, rect=()):
-        """One byte per pixel, 255 where the pixel is white."""
+        """One byte per pixel, 255 where the pixel is white, and the width."""
         data, w = self.grab(rect)
         mask = int.from_bytes(data[0::4], "big") & int.from_bytes(data[1::4], "big") & int.from_bytes(data[2::4], "big")
         return mask.to_bytes(len(data) // 4, "big"), w
@@ -102,16 +93,14 @@ class XServer:
         bands, band = [], None
         for row in range(len(mask) // w + 1):
             line = mask[row * w:(row + 1) * w]
-            left = w - len(line.lstrip(b"\xff"))
+            left, right = w - len(line.lstrip(b"\xff")), len(line.rstrip(b"\xff")) - 1
             if left < w:
-                right = len(line.rstrip(b"\xff")) - 1
                 band = (band[0], row, min(band[2], left), max(band[3], right)) if band else (row, row, left, right)
             elif band:
                 bands.append((y + band[0], y + band[1], x + band[2], x + band[3]))
                 band = None
-        if not bands:
-            return None, []
-        return (min(b[2] for b in bands), bands[0][0], max(b[3] for b in bands), bands[-1][1]), bands
+        bbox = bands and (min(b[2] for b in bands), bands[0][0], max(b[3] for b in bands), bands[-1][1])
+        return bbox or None, bands
 
     def wait_ink(self, rect=(), timeout=10, ink=True):
         """CLOCK_MONOTONIC milliseconds at which the grab that saw it began."""
@@ -124,8 +113,7 @@ class XServer:
         return self.wait_ink(rect, timeout, ink=False)
 
     def wait_bands(self, count, rect=(), timeout=20, what=None):
-        """Exactly `count` bands of ink inside a white border (so that a black,
-        unpainted window does not count)."""
+        """Exactly `count` bands of ink inside a white border (a black, unpainted window does not count)."""
         x, y, w, h = rect or FULL
 
         def ready():
@@ -169,8 +157,7 @@ class XServer:
 
     def thief(self):
         """A small window in the bottom-right corner that takes the focus."""
-        window = self.root.create_window(SCREEN_W - 100, SCREEN_H - 60, 100, 60, 0, X.CopyFromParent,
-                                         background_pixel=0x808080)
+        window = self.root.create_window(SCREEN_W - 100, SCREEN_H - 60, 100, 60, 0, X.CopyFromParent)
         window.set_wm_name("thief")
         window.map()
         self.focus(self.window("thief"))
@@ -190,31 +177,26 @@ class Wordtap:
     """One wordtap run in its own working folder."""
 
     def __init__(self, binary, folder, env):
-        self.folder = folder
-        self.stderr_path = os.path.join(folder, "wordtap.stderr")
-        # SDL and the X libraries keep caches until exit that LeakSanitizer
-        # reports; wordtap's own frees are checked by the unit tests.
+        self.folder, self.stderr_path, self.rusage = folder, os.path.join(folder, "wordtap.stderr"), None
+        # SDL and the X libraries keep caches until exit that LeakSanitizer reports.
         env = dict(env, ASAN_OPTIONS=env.get("ASAN_OPTIONS", "detect_leaks=0"))
         self.started = time.monotonic()
         self.proc = subprocess.Popen([binary], cwd=folder, env=env, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=open(self.stderr_path, "wb"))
-        self.rusage = None
 
     def running(self):
         return self.proc.poll() is None
 
     def wait(self, timeout=15):
         """Exit code; fails (and kills) when the program does not end in time."""
-        if self.proc.returncode is not None:
-            return self.proc.returncode
-
         def ended():
             pid, status, self.rusage = os.wait4(self.proc.pid, os.WNOHANG)
             return pid and [os.waitstatus_to_exitcode(status)]
-        try:
-            self.proc.returncode = wait_for(ended, timeout, "wordtap to end")[0]
-        finally:
-            self.kill()
+        if self.proc.returncode is None:
+            try:
+                self.proc.returncode = wait_for(ended, timeout, "wordtap to end")[0]
+            finally:
+                self.kill()
         return self.proc.returncode
 
     def kill(self):
@@ -264,6 +246,6 @@ def settings_text(width=800, height=600, fullscreen=1, native=1, randomize=1):
             "\r\n[Words]\r\nRandomizeOrder = %d\r\n" % (width, height, fullscreen, native, randomize))
 
 
-if __name__ == "__main__":  # xsession.py LOG_DIR COMMAND...
+if __name__ == "__main__":
     with XServer(log_dir=sys.argv[1]) as server:
         sys.exit(subprocess.run(sys.argv[2:], env=server.env).returncode)
