@@ -75,27 +75,12 @@ ScanRecord* FindScan(int32_t number) {
     return static_cast<ScanRecord*>(ObjectTable::Lookup(scans, number));
 }
 
-// Sorted, matching entries of `directory`; false when it cannot be listed.
-bool ListMatching(const std::string& directory, const std::string& pattern,
-                  std::vector<FilePlatform::DirEntry>* out) {
-    std::vector<FilePlatform::DirEntry> all;
-    if (!FilePlatform::ListDirectory(directory.c_str(), &all)) return false;
-    for (auto& entry : all) {
-        if (!pattern.empty() && WildcardMatch(pattern.c_str(), entry.name.c_str())) out->push_back(std::move(entry));
-    }
+// The entries matching the last component of `searchPath`, sorted; false
+// when its directory cannot be listed.
+bool ListMatching(const std::string& searchPath, std::vector<FilePlatform::DirEntry>* out) {
+    if (!FilePlatform::Search(searchPath.c_str(), out)) return false;
     std::sort(out->begin(), out->end(), ListingBefore);
     return true;
-}
-
-// Splits "dir/pattern" at its last separator; no separator lists ".".
-struct SplitPath {
-    std::string directory;
-    std::string last;
-};
-SplitPath SplitLast(const std::string& path) {
-    size_t slash = path.rfind('/');
-    if (slash == std::string::npos) return {std::string(1, '.'), path};
-    return {path.substr(0, slash == 0 ? 1 : slash), path.substr(slash + 1)};
 }
 
 }  // namespace
@@ -115,17 +100,17 @@ bool WildcardMatch(const char* pattern, const char* name) {
 int64_t PathSize(const char* path) {
     if (path == nullptr || *path == '\0') return PathSizeMissing;
     std::string copy(path, strnlen(path, MaxPath));
-    // Drive letters and network names have no counterpart here: such paths
-    // are looked up like any other.
     while (copy.size() > 1 && copy.back() == '\\') copy.pop_back();
 
-    auto [directory, last] = SplitLast(copy);
-    if (last.find_first_of("*?") != std::string::npos) {
+    // Wildcards take the first match in listing order. Anywhere but in the
+    // last component they name no directory, and the search fails.
+    if (copy.find_first_of("*?") != std::string::npos) {
         std::vector<FilePlatform::DirEntry> matches;
-        if (!ListMatching(directory, last, &matches) || matches.empty()) return PathSizeMissing;
-        if (matches.front().isDirectory) return PathSizeDirectory;
-        copy = directory + "/" + matches.front().name;
+        if (!ListMatching(copy, &matches) || matches.empty()) return PathSizeMissing;
+        return matches.front().isDirectory ? PathSizeDirectory : matches.front().size;
     }
+    // Drive letters and network names, where the system has them, are the
+    // platform's to resolve.
     FilePlatform::PathInfo info = FilePlatform::Query(copy.c_str());
     if (info.kind == 1) return info.size;
     if (info.kind == 2) return PathSizeDirectory;
@@ -149,8 +134,9 @@ int32_t Begin(int32_t number, const char* directory, const char* pattern) {
     }
     std::string dir = directory != nullptr ? directory : "";
     std::string pat = (pattern != nullptr && *pattern != '\0') ? pattern : "*.*";
+    const char separator = FilePlatform::PathSeparator();
     std::string searchPath = dir;
-    if (!dir.empty() && dir.back() != '/') searchPath += '/';
+    if (!dir.empty() && dir.back() != separator) searchPath += separator;
     searchPath += pat;
 
     int32_t identifier = 0;
@@ -160,8 +146,7 @@ int32_t Begin(int32_t number, const char* directory, const char* pattern) {
     int32_t name = number == ObjectTable::NewUnnumbered ? identifier : number;
 
     Listing* listing = new (std::nothrow) Listing{};
-    auto [listDirectory, listPattern] = SplitLast(searchPath);
-    if (listing == nullptr || !ListMatching(listDirectory, listPattern, &listing->entries)) {
+    if (listing == nullptr || !ListMatching(searchPath, &listing->entries)) {
         // A numbered object stays without a search, so Next gives 0.
         delete listing;
         ObjectTable::Free(scans, name);

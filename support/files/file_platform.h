@@ -1,6 +1,6 @@
 // What the file modules need from the operating system: byte-exact file
 // access with Windows-like sharing, path queries and directory listing.
-// One implementation per platform (file_platform_posix.cpp, later _win32).
+// One implementation per platform (file_platform_posix.cpp, _win32.cpp).
 #pragma once
 #include <cstdint>
 #include <string>
@@ -46,7 +46,9 @@ void Close(Handle file);
 // replaced file's permissions carry over where the platform keeps any.
 int32_t Replace(const char* path, const void* bytes, int64_t count);
 
-// Path queries. Kind: 0 nothing, 1 file, 2 directory.
+// Path queries. Kind: 0 nothing, 1 file, 2 directory. Where the system has
+// drive letters and network names, a drive ("C:", "C:\") or a share that
+// exists counts as a directory.
 struct PathInfo {
     int32_t kind;
     int64_t size;
@@ -55,11 +57,17 @@ PathInfo Query(const char* path);
 // Creates the last component only; non-zero on success.
 int32_t MakeDir(const char* path);
 
+// Joins a directory and a name.
+char PathSeparator();
+
 struct DirEntry {
     std::string name;
     int32_t isDirectory;
+    int64_t size;  // files only
 };
-// Every entry of a directory, "." and ".." included, in no particular order.
-// 0 when the directory cannot be listed.
-int32_t ListDirectory(const char* directory, std::vector<DirEntry>* entries);
+// The entries that the last component of `searchPath` matches by the
+// system's wildcard rules ("*" any run, "?" one character), "." and ".."
+// included when they match, in no particular order. Non-zero also when
+// nothing matches; 0 when the directory cannot be listed.
+int32_t Search(const char* searchPath, std::vector<DirEntry>* entries);
 }  // namespace FilePlatform

@@ -14,6 +14,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "support/files/directory.h"
+
 namespace FilePlatform {
 namespace {
 
@@ -203,24 +205,33 @@ int32_t MakeDir(const char* path) {
     return ::mkdir(path, 0777) == 0 ? 1 : 0;
 }
 
-int32_t ListDirectory(const char* directory, std::vector<DirEntry>* entries) {
-    if (directory == nullptr || *directory == '\0' || entries == nullptr) return 0;
-    DIR* dir = ::opendir(directory);
+char PathSeparator() { return '/'; }
+
+int32_t Search(const char* searchPath, std::vector<DirEntry>* entries) {
+    if (searchPath == nullptr || entries == nullptr) return 0;
+    // The directory is everything before the last "/"; without one, the current directory.
+    const std::string path = searchPath;
+    const size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    const std::string pattern = slash == std::string::npos ? path : path.substr(slash + 1);
+    DIR* dir = ::opendir(directory.c_str());
     if (dir == nullptr) return 0;
     int dirFd = ::dirfd(dir);
     for (;;) {
         errno = 0;
         struct dirent* entry = ::readdir(dir);
         if (entry == nullptr) break;
-        int32_t isDirectory = 0;
-        if (entry->d_type == DT_DIR) {
-            isDirectory = 1;
-        } else if (entry->d_type == DT_UNKNOWN || entry->d_type == DT_LNK) {
-            // Links count as what they point to, as a path lookup would.
-            struct stat st;
-            if (::fstatat(dirFd, entry->d_name, &st, 0) == 0 && S_ISDIR(st.st_mode)) isDirectory = 1;
+        // The directory module's matcher stands in for the Windows rules.
+        if (pattern.empty() || !WildcardMatch(pattern.c_str(), entry->d_name)) continue;
+        // Links count as what they point to, as a path lookup would.
+        struct stat st;
+        int32_t isDirectory = entry->d_type == DT_DIR;
+        int64_t size = 0;
+        if (entry->d_type != DT_DIR && ::fstatat(dirFd, entry->d_name, &st, 0) == 0) {
+            isDirectory = S_ISDIR(st.st_mode) ? 1 : 0;
+            size = isDirectory ? 0 : static_cast<int64_t>(st.st_size);
         }
-        entries->push_back(DirEntry{entry->d_name, isDirectory});
+        entries->push_back(DirEntry{entry->d_name, isDirectory, size});
     }
     ::closedir(dir);
     return 1;
