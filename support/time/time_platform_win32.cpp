@@ -1,0 +1,37 @@
+// Windows clock over kernel32: the performance counter, the tick count, the
+// local time and Sleep, whose granularity is the system timer's (15.6 ms by
+// default) until winmm's timeBeginPeriod(1) asks for 1 ms.
+#include "support/time/time_platform.h"
+
+#include <windows.h>
+#include <timeapi.h>
+
+namespace TimePlatform {
+
+int64_t CounterFrequency() {
+    LARGE_INTEGER frequency;
+    return QueryPerformanceFrequency(&frequency) ? frequency.QuadPart : 0;
+}
+
+int64_t CounterValue() {
+    LARGE_INTEGER value;
+    return QueryPerformanceCounter(&value) ? value.QuadPart : 0;
+}
+
+uint32_t TickCount() { return GetTickCount(); }
+
+// Sleep(0) gives up the rest of the time slice, as the clock module expects.
+void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
+
+// Never withdrawn: the request ends with the process.
+void RaiseTimerResolution() { timeBeginPeriod(1); }
+
+LocalTime Now() {
+    SYSTEMTIME local;
+    GetLocalTime(&local);
+    return LocalTime{local.wYear, local.wMonth, local.wDay, local.wHour, local.wMinute, local.wSecond};
+}
+
+uint32_t ThreadId() { return GetCurrentThreadId(); }
+
+}  // namespace TimePlatform
