@@ -5,8 +5,11 @@ JOBS ?= $(shell nproc)
 BUILD := build
 TEST_BUILD := build-test
 CMAKE_FLAGS ?=
+# The Windows program, cross-built with mingw-w64.
+WIN_BUILD := build-win
+WIN_CMAKE := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DWORDTAP_BACKEND=win32
 
-.PHONY: all deps build run test fuzz bench bench-timing demo clean
+.PHONY: all deps build run test fuzz bench bench-timing demo windows clean
 
 all: build
 
@@ -33,6 +36,13 @@ test: deps $(TEST_BUILD)/CMakeCache.txt
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
+$(WIN_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(WIN_BUILD) $(WIN_CMAKE) -DCMAKE_BUILD_TYPE=Release
+
+# build-win/wordtap.exe, which needs no DLL beyond those Windows ships.
+windows: deps $(WIN_BUILD)/CMakeCache.txt
+	cmake --build $(WIN_BUILD) -j $(JOBS)
+
 fuzz: deps
 	tests/fuzz/run.sh
 
@@ -46,4 +56,4 @@ demo: build
 	tools/demo/demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) build-fuzz
+	rm -rf $(BUILD) $(TEST_BUILD) $(WIN_BUILD) build-fuzz

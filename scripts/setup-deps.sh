@@ -11,6 +11,8 @@ packages=(
   xvfb xfonts-base x11-utils x11-xkb-utils libxtst-dev
   clang libclang-rt-14-dev
   python3 python3-xlib python3-matplotlib strace
+  g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
+  mingw-w64-x86-64-dev wine wine64
 )
 
 missing=()
