@@ -5,8 +5,10 @@ JOBS ?= $(shell nproc)
 BUILD := build
 TEST_BUILD := build-test
 CMAKE_FLAGS ?=
-# The Windows program, cross-built with mingw-w64.
+# The Windows program and its tests, cross-built with mingw-w64; the tests run
+# under Wine. build-test gives build-win-test, build-x build-win-x.
 WIN_BUILD := build-win
+WIN_TEST_BUILD = $(if $(filter build%,$(TEST_BUILD)),$(patsubst build%,build-win%,$(TEST_BUILD)),$(TEST_BUILD)-win)
 WIN_CMAKE := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DWORDTAP_BACKEND=win32
 
 .PHONY: all deps build run test fuzz bench bench-timing demo windows clean
@@ -31,10 +33,16 @@ $(TEST_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(TEST_BUILD) -DCMAKE_BUILD_TYPE=Debug -DWORDTAP_TESTS=ON \
 	  -DWORDTAP_SANITIZE=ON -DWORDTAP_WERROR=ON $(CMAKE_FLAGS)
 
-test: deps $(TEST_BUILD)/CMakeCache.txt
+$(WIN_TEST_BUILD)/CMakeCache.txt:
+	cmake -S . -B $(WIN_TEST_BUILD) $(WIN_CMAKE) -DCMAKE_BUILD_TYPE=Debug -DWORDTAP_TESTS=ON \
+	  -DWORDTAP_WERROR=ON
+
+test: deps $(TEST_BUILD)/CMakeCache.txt $(WIN_TEST_BUILD)/CMakeCache.txt
 	scripts/check-layers.sh
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+	cmake --build $(WIN_TEST_BUILD) -j $(JOBS)
+	cd $(WIN_TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 
 $(WIN_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(WIN_BUILD) $(WIN_CMAKE) -DCMAKE_BUILD_TYPE=Release
@@ -56,4 +64,4 @@ demo: build
 	tools/demo/demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(WIN_BUILD) build-fuzz
+	rm -rf $(BUILD) $(TEST_BUILD) $(WIN_BUILD) $(WIN_TEST_BUILD) build-fuzz

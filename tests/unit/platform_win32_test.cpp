@@ -1,0 +1,156 @@
+// The Windows file, clock and stop-request layers against the system's own
+// rules (sharing, wildcards, drives, devices, local time, console events).
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <algorithm>
+#include <ctime>
+#include <vector>
+
+#include "support/files/directory.h"
+#include "support/files/file_platform.h"
+#include "support/files/settings_file.h"
+#include "support/files/text_file.h"
+#include "support/process/process.h"
+#include "support/time/clock.h"
+#include "tests/support/scratch.h"
+
+namespace {
+
+namespace FP = FilePlatform;
+
+struct Opener {
+    uint32_t access, share;
+    FP::Disposition disposition;
+};
+// The opens that the text files and the settings file make.
+constexpr Opener Creator{FP::Access::Read | FP::Access::Write, FP::ShareRead, FP::CreateAlways};
+constexpr Opener Truncator{FP::Access::Write, FP::ShareRead, FP::TruncateExisting};
+constexpr Opener Reader{FP::Access::Read, FP::ShareRead, FP::OpenExisting};
+constexpr Opener Updater{FP::Access::Read | FP::Access::Write, FP::ShareRead, FP::OpenExisting};
+constexpr Opener TolerantReader{FP::Access::Read, FP::ShareRead | FP::ShareWrite, FP::OpenExisting};
+
+FP::Handle OpenWith(const std::string& path, const Opener& o) { return FP::Open(path.c_str(), o.access, o.share, o.disposition); }
+
+std::vector<std::string> Names(const Scratch::Folder& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.str())) names.push_back(entry.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+TEST(FilesWin32, SecondOpensFollowTheSharingModes) {
+    const struct { Opener held, second; bool opens; } rows[] = {
+        {Creator, Creator, false}, {Creator, Truncator, false}, {Creator, Reader, false},
+        {Creator, TolerantReader, true}, {Updater, Reader, false}, {Reader, Reader, true},
+        {Reader, Creator, false}, {Reader, Updater, false}, {TolerantReader, Updater, true},
+    };
+    Scratch::Folder dir;
+    const std::string path = dir / "results_20131217-140509.txt";
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        Scratch::Put(path, "");
+        FP::Handle held = OpenWith(path, row.held);
+        ASSERT_NE(held, 0);
+        FP::Handle second = OpenWith(path, row.second);
+        EXPECT_EQ(second != 0, row.opens);
+        FP::Close(second);
+        FP::Close(held);
+    }
+    // A second run in the same second finds the results file in use and leaves it alone.
+    TextFile::Startup();
+    ASSERT_NE(TextFile::Create(0, path.c_str()), 0);
+    TextFile::WriteLine(0, "time\tkey\tword");
+    EXPECT_EQ(TextFile::Create(1, path.c_str()), 0);
+    EXPECT_NE(TextFile::Close(0), 0);
+    EXPECT_EQ(Scratch::Get(path), "time\tkey\tword\r\n");
+    // Devices keep nothing to make durable.
+    ASSERT_NE(TextFile::Create(0, "NUL"), 0);
+    TextFile::WriteLine(0, "gone");
+    EXPECT_NE(TextFile::Close(0), 0);
+    TextFile::Shutdown();
+}
+
+TEST(FilesWin32, ReplaceSwapsWholeFilesOrLeavesThemAlone) {
+    Scratch::Folder dir;
+    const std::string path = dir / "settings.ini";
+    ASSERT_NE(FP::Replace(path.c_str(), "new", 3), 0);  // a missing file is created
+    EXPECT_EQ(Scratch::Get(path), "new");
+    ASSERT_NE(FP::Replace(path.c_str(), "newer", 5), 0);
+    EXPECT_EQ(Scratch::Get(path), "newer");
+    // A reader that does not share deletion keeps the name taken.
+    FP::Handle reader = OpenWith(path, Reader);
+    ASSERT_NE(reader, 0);
+    EXPECT_EQ(FP::Replace(path.c_str(), "lost", 4), 0);
+    FP::Close(reader);
+    EXPECT_EQ(Scratch::Get(path), "newer");
+    EXPECT_EQ(FP::Replace((dir / "missing\\settings.ini").c_str(), "x", 1), 0);
+    EXPECT_EQ(Names(dir), std::vector<std::string>{"settings.ini"});  // no temporary file left behind
+
+    // The settings file lets go of its own handle before the rewrite takes the name.
+    Scratch::Put(path, "[screen]\nwidth=1024\n");
+    SettingsFile::Startup();
+    SettingsFile::Open(path.c_str(), SettingsFile::SpaceGroups);
+    SettingsFile::SelectGroup("Screen");
+    SettingsFile::WriteInteger("Width", SettingsFile::ReadInteger("Width", 800));
+    SettingsFile::Close();
+    EXPECT_EQ(Scratch::Get(path), "[screen]\r\nWidth = 1024\r\n");
+}
+
+TEST(FilesWin32, PathsDrivesAndWildcardsByTheSystemsRules) {
+    Scratch::Folder dir;
+    Scratch::Put(dir / "a.txt", "a");
+    Scratch::Put(dir / "README", "read");
+    ASSERT_NE(MakeDirectory((dir / "sub\\").c_str()), 0);
+    // A file beyond 4 GiB, sparse on the host's file system.
+    FP::Handle big = OpenWith(dir / "big.bin", Creator);
+    ASSERT_EQ(FP::Seek(big, 5000000000LL, FP::FromStart), 5000000000LL);
+    ASSERT_NE(FP::Truncate(big), 0);
+    FP::Close(big);
+
+    char unused[] = "?:";
+    const DWORD drives = GetLogicalDrives();
+    for (int i = 25; i >= 0 && unused[0] == '?'; --i)
+        if (!(drives & (1u << i))) unused[0] = static_cast<char>('A' + i);
+    const std::pair<std::string, int64_t> cases[] = {
+        {"C:", PathSizeDirectory}, {"c:\\", PathSizeDirectory}, {unused, PathSizeMissing},
+        {"..", PathSizeDirectory}, {"\\\\no-such-server\\share", PathSizeMissing},
+        {dir / "sub\\\\", PathSizeDirectory}, {dir / "A.TXT", 1}, {dir / "?.txt", 1},
+        {dir / "big.bin", 5000000000LL}, {dir / "sub\\*.*", PathSizeDirectory}, {dir / "*.md", PathSizeMissing},
+    };
+    for (const auto& [path, size] : cases) EXPECT_EQ(PathSize(path.c_str()), size) << path;
+
+    // "*.*" also matches a name without a dot; a directory ending in "/" still gets its separator.
+    std::vector<std::pair<std::string, int32_t>> seen;
+    ASSERT_NE(DirectoryScan::Begin(0, (dir.str() + "/").c_str(), "*.*"), 0);
+    while (DirectoryScan::Next(0)) seen.push_back({DirectoryScan::EntryName(0), DirectoryScan::EntryKind(0)});
+    EXPECT_EQ(seen, (std::vector<std::pair<std::string, int32_t>>{
+                        {".", 2}, {"..", 2}, {"a.txt", 1}, {"big.bin", 1}, {"README", 1}, {"sub", 2}}));
+    // Nothing matching is an empty listing; a missing directory or a file is a failure.
+    EXPECT_NE(DirectoryScan::Begin(0, (dir / "sub").c_str(), "*.txt"), 0);
+    EXPECT_EQ(DirectoryScan::Next(0), 0);
+    EXPECT_EQ(DirectoryScan::Begin(0, (dir / "missing").c_str(), "*.txt"), 0);
+    EXPECT_EQ(DirectoryScan::Begin(0, (dir / "a.txt").c_str(), "*"), 0);
+    DirectoryScan::Shutdown();
+}
+
+TEST(TimeWin32, CurrentTimestampIsTheRuntimesLocalTime) {
+    const std::time_t now = std::time(nullptr);
+    const std::tm local = *std::localtime(&now);
+    EXPECT_NEAR(CurrentTimestamp(), MakeTimestamp(local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour,
+                                                  local.tm_min, local.tm_sec), 2);
+}
+
+TEST(StopSignalsWin32, CtrlCRaisesTheStopFlag) {
+    // Console events need a console of our own; the test runner gives none.
+    FreeConsole();
+    ASSERT_NE(AllocConsole(), 0);
+    Process::InstallStopHandlers();
+    ASSERT_EQ(Process::StopRequested(), 0);
+    ASSERT_NE(GenerateConsoleCtrlEvent(CTRL_C_EVENT, 0), 0);
+    // The handler runs on a thread of the system's.
+    for (int waited = 0; waited < 5000 && !Process::StopRequested(); waited += 10) Sleep(10);
+    EXPECT_NE(Process::StopRequested(), 0);
+}
+
+}  // namespace
