@@ -80,17 +80,11 @@ class XServer:
         x, y, w, h = rect or FULL
         return self.root.get_image(x, y, w, h, X.ZPixmap, 0xFFFFFFFF).data, w
 
-    def white(self, rect=()):
-        """One byte per pixel, 255 where the pixel is white, and the width."""
-        data, w = self.grab(rect)
-        mask = int.from_bytes(data[0::4], "big") & int.from_bytes(data[1::4], "big") & int.from_bytes(data[2::4], "big")
-        return mask.to_bytes(len(data) // 4, "big"), w
-
     def ink(self, rect=()):
-        """(bbox or None, [bands]); a band is (y0, y1, x0, x1), inclusive."""
-        x, y = (rect or FULL)[:2]
-        mask, w = self.white(rect)
-        bands, band = [], None
+        """(bbox or None, [bands]) of the pixels that are not white; a band is (y0, y1, x0, x1), inclusive."""
+        (x, y), (data, w) = (rect or FULL)[:2], self.grab(rect)
+        white = int.from_bytes(data[0::4], "big") & int.from_bytes(data[1::4], "big") & int.from_bytes(data[2::4], "big")
+        mask, bands, band = white.to_bytes(len(data) // 4, "big"), [], None
         for row in range(len(mask) // w + 1):
             line = mask[row * w:(row + 1) * w]
             left, right = w - len(line.lstrip(b"\xff")), len(line.rstrip(b"\xff")) - 1
@@ -106,7 +100,7 @@ class XServer:
         """CLOCK_MONOTONIC milliseconds at which the grab that saw it began."""
         def seen():
             at = time.monotonic() * 1000.0
-            return (self.white(rect)[0].strip(b"\xff") != b"") == ink and at
+            return (self.ink(rect)[0] is not None) == ink and at
         return wait_for(seen, timeout, "ink" if ink else "a white screen")
 
     def wait_white(self, rect=(), timeout=10):

@@ -191,39 +191,31 @@ TEST(Run, FailuresAfterTheSettingsShowTheirBoxAndEndNormally) {
     EXPECT_LE(full.Read(ResultsName).size(), 40u);
 }
 
-TEST(Run, KilledRunKeepsEveryAnsweredLine) {
-    // Thirty short lines stay far below one 4096-byte buffer: without a flush
-    // per line a kill would leave an empty file.
+// Thirty short lines stay far below one 4096-byte buffer: without a flush per
+// line a kill would leave an empty file. The other signals end the run
+// through the ordinary shutdown.
+TEST(Run, SignalsKeepEveryAnsweredLine) {
     std::vector<std::string> words;
     std::string expected = Header;
-    for (int i = 1; i <= 40; ++i) words.push_back("word" + std::to_string(i));
     Script script;
     AnswerIntro(script);
     for (int trial = 1; trial <= 30; ++trial) {
+        words.push_back("word" + std::to_string(trial));
         Answer(script, trial, 250000, ScanCode::O);
         expected += "  0.250\tO\tword" + std::to_string(trial) + "\r\n";
     }
-    const Running child = Start(WithScript(script), DataFiles(words));
-    ASSERT_TRUE(WaitForTraceLine(child, "present " + std::to_string(WordPresent(31))));
-    kill(child.pid, SIGKILL);
-    const RunResult run = Finish(child);
-    EXPECT_EQ(run.signal, SIGKILL) << run.Describe();
-    EXPECT_EQ(run.Read(ResultsName), expected);
-}
-
-TEST(Run, TerminationSignalEndsTheRunNormally) {
-    for (int signalNumber : {SIGTERM, SIGINT, SIGHUP}) {
+    words.push_back("unanswered");
+    for (int signalNumber : {SIGKILL, SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE("signal " + std::to_string(signalNumber));
-        Script script;
-        AnswerIntro(script);
-        for (int trial = 1; trial <= 3; ++trial) Answer(script, trial, 250000, ScanCode::W);
-        const Running child = Start(WithScript(script), DataFiles({"a", "b", "c", "d", "e"}));
-        ASSERT_TRUE(WaitForTraceLine(child, "present 9"));
+        const Running child = Start(WithScript(script), DataFiles(words));
+        ASSERT_TRUE(WaitForTraceLine(child, "present " + std::to_string(WordPresent(31))));
         kill(child.pid, signalNumber);
         const RunResult run = Finish(child);
-        ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-        EXPECT_EQ(run.Read(ResultsName), Header + "  0.250\tW\ta\r\n  0.250\tW\tb\r\n  0.250\tW\tc\r\n");
-        EXPECT_TRUE(run.Has("close-surface"));
+        EXPECT_EQ(run.Read(ResultsName), expected);
+        const bool shutDown = signalNumber != SIGKILL;
+        EXPECT_EQ(run.signal, shutDown ? 0 : SIGKILL) << run.Describe();
+        EXPECT_EQ(run.EndedNormally(), shutDown);
+        EXPECT_EQ(run.Has("close-surface"), shutDown);
         EXPECT_EQ(run.Count("box"), 0);
     }
 }

@@ -1,5 +1,4 @@
-// Settings as the run reads and rewrites them, and the three ways to open
-// the display with their failures.
+// The three ways to open the display, with their failures.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,28 +17,6 @@ RunResult QuitAtIntro(Headless::Config config, const std::string& settings) {
 }
 
 }  // namespace
-
-TEST(Settings, MissingKeysAreAddedAndValuesWrittenBack) {
-    const std::string completed =
-        "[Screen]\r\nFullscreen = 0\r\nWidth = 800\r\nHeight = 600\r\nUseNativeResolution = 1\r\n"
-        "\r\n[Words]\r\nRandomizeOrder = 1\r\n";
-    const struct { const char* given; std::string rewritten, opened; } rows[] = {
-        {"[Screen]\r\nFullscreen=0\r\n", completed, "open-window 800 600 wordtap"},
-        {"[Screen]\nFullscreen = yes\n", completed, "open-window 800 600 wordtap"},
-        // Keys in any letter case, written back in their own spelling.
-        {"[screen]\nwidth=640\nHEIGHT = 480\nfullscreen=0\nusenativeresolution=0\n[words]\nrandomizeorder=0\n",
-         "[screen]\r\nWidth = 640\r\nHeight = 480\r\nFullscreen = 0\r\nUseNativeResolution = 0\r\n\r\n[words]\r\n"
-         "RandomizeOrder = 0\r\n",
-         "open-window 640 480 wordtap"},
-    };
-    for (const auto& row : rows) {
-        SCOPED_TRACE(row.given);
-        const RunResult run = QuitAtIntro({}, row.given);
-        ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-        EXPECT_EQ(run.Read("data/settings.ini"), row.rewritten);
-        EXPECT_TRUE(run.Has(row.opened));
-    }
-}
 
 TEST(Display, ThreeWaysToOpenAndTheFontFollowsTheHeight) {
     // 1920 x 1080: 36 points, 48 pixels, a cell of 60, an advance of 24.

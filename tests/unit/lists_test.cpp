@@ -1,10 +1,12 @@
-#include "support/text/string_list.h"
-
+// String lists with their random order, and the block pool under them.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <vector>
 
+#include "support/memory/block_pool.h"
 #include "support/text/random_source.h"
+#include "support/text/string_list.h"
 
 namespace {
 
@@ -32,19 +34,6 @@ TEST(RandomSource, SeedZeroReproducesTheGenerator) {
     for (uint32_t expected : {5, 7, 6, 3, 2, 6, 6, 4, 2, 4}) EXPECT_EQ(RandomSource::Draw(9), expected);
 }
 
-TEST(StringList, AddAfterResetGoesToTheHeadAndClearEmpties) {
-    StringList* list = ListOf({"x", "y"});
-    StringList::Reset(list);
-    *StringList::Add(list) = "a";
-    *StringList::Add(list) = "b";
-    EXPECT_EQ(Walk(list), (Texts{"a", "b", "x", "y"}));
-    EXPECT_EQ(Walk(list), (Texts{"a", "b", "x", "y"}));
-    StringList::Clear(list);
-    EXPECT_EQ(Walk(list), Texts{});
-    StringList::Free(list);
-}
-
-// Both ways of shuffling make the same exchanges and leave the walk where it was.
 TEST(StringList, ShuffleWithSeedZeroKeepsTheCurrentElement) {
     for (auto shuffle : {&StringList::Shuffle, &StringList::ShuffleWithoutTable}) {
         StringList* list = ListOf({"a", "b", "c", "d", "e"});
@@ -56,6 +45,30 @@ TEST(StringList, ShuffleWithSeedZeroKeepsTheCurrentElement) {
         EXPECT_EQ(Walk(list), (Texts{"a", "e", "d", "c", "b"}));
         StringList::Free(list);
     }
+}
+
+// Enough elements for blocks of every size, from the minimum to the maximum;
+// a shared pool lives until its last user lets go.
+TEST(BlockPool, ElementsStayApartAcrossBlocksAndSharedPoolsLiveWhileUsed) {
+    BlockPool* pool = BlockPool::Create(21, 16, 64, 0);
+    std::vector<void*> elements(2200);
+    for (void*& element : elements) element = BlockPool::Allocate(pool);
+    for (size_t i = 0; i < elements.size(); ++i) std::memset(elements[i], static_cast<int>(i & 0xFF), 21);
+    for (size_t i = 0; i < elements.size(); ++i) {  // distinct, whole and pointer-aligned
+        ASSERT_EQ(reinterpret_cast<uintptr_t>(elements[i]) % alignof(void*), 0u);
+        ASSERT_EQ(static_cast<unsigned char*>(elements[i])[0], i & 0xFF);
+        ASSERT_EQ(static_cast<unsigned char*>(elements[i])[20], i & 0xFF);
+    }
+    for (void* element : elements) BlockPool::Free(element);
+    BlockPool::Release(pool);
+
+    BlockPool* a = BlockPool::Create(40, 16, 65536, BlockPool::Shared);
+    BlockPool* b = BlockPool::Create(38, 16, 65536, BlockPool::Shared);  // same rounded size
+    EXPECT_EQ(a, b);
+    void* element = BlockPool::Allocate(b);
+    BlockPool::Release(b);
+    BlockPool::Free(element);  // AddressSanitizer: the pool is still alive for `a`
+    BlockPool::Release(a);
 }
 
 }  // namespace

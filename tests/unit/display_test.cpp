@@ -1,0 +1,69 @@
+// The display logic on the headless backend, on a clock the test moves by
+// hand: script events fire once `now` (microseconds) reaches them.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "display/backends/headless/headless.h"
+#include "display/screen.h"
+#include "display/text_painter.h"
+
+namespace {
+
+using Event = Headless::ScriptEvent;
+int64_t now = 0;
+
+void Configure(std::vector<Event> script) {
+    Headless::Config config;
+    config.nowMicros = [] { return now; };
+    config.script = std::move(script);
+    Headless::Configure(config);
+}
+
+// Full screen: a focus loss is handled before the present it arrives with;
+// until focus returns nothing is shown, and a lost surface stays dark too.
+TEST(Screen, PresentWhileInactiveShowsNothingAndALostSurfaceReturnsZero) {
+    now = 0;
+    Configure({Event{Event::FocusLost, 1, 0, 0}, Event{Event::FocusGained, 1, 1000, 0}, Event{Event::FocusGained, 2, 5, 0}});
+    Screen::InitSystem();
+    ASSERT_EQ(Screen::OpenFull(1024, 768, 32, "t", 2), 1);
+    int32_t w = 0, h = 0;
+    EXPECT_EQ(Screen::Present(), 1);
+    Screen::Clear(ColourWhite);
+    EXPECT_EQ(Screen::Present(), 1);
+    EXPECT_EQ(Headless::PresentCount(), 1);
+    EXPECT_EQ(Headless::LastFrame(&w, &h)[0], 0u);
+    now = 1000;
+    EXPECT_EQ(Screen::Present(), 1);
+    EXPECT_EQ(Headless::PresentCount(), 2);
+    EXPECT_EQ(Headless::LastFrame(&w, &h)[0], 0xFFFFFFu);
+
+    Headless::SetPresentOutcome(DisplayBackend::PresentLost, 1);
+    EXPECT_EQ(Screen::Present(), 0);
+    EXPECT_EQ(Screen::Present(), 1);
+    EXPECT_EQ(Headless::PresentCount(), 2);
+    now = 1005;
+    EXPECT_EQ(Screen::Present(), 1);
+    EXPECT_EQ(Headless::PresentCount(), 3);
+    Screen::Close();
+}
+
+// The program draws upright text only; an italic face must still measure
+// the part of its last letter that leans past the advance.
+TEST(TextPainter, ItalicOverhangWidensMeasuresButNotTheDrawnAdvance) {
+    Configure({});
+    FontHandle::Startup();
+    Screen::InitSystem();
+    ASSERT_EQ(Screen::OpenFull(1024, 768, 32, "t", 2), 1);
+    ASSERT_NE(TextPainter::Begin(Screen::DrawingTarget()), 0);
+    TextPainter::UseFont(FontHandle::Load(2, "Calibri", 36, DisplayBackend::FontHighQuality | DisplayBackend::FontItalic));
+    // 48 pixels high: the headless italic box reaches 48/8 columns past the advance of 24.
+    EXPECT_EQ(TextPainter::MeasureWidth("ab"), 48 + 7);
+    EXPECT_EQ(TextPainter::MeasureWidth("a"), 24 + 7);
+    EXPECT_EQ(TextPainter::PutText(100, 100, "ab", ColourBlack, ColourWhite), 148);
+    TextPainter::End();
+    Screen::Close();
+    FontHandle::Shutdown();
+}
+
+}  // namespace
