@@ -204,10 +204,4 @@ void PostEvent(const QueuedEvent& event) {
     tail = node;
 }
 
-int32_t QueueLength() {
-    int32_t length = 0;
-    for (EventNode* node = head; node; node = node->next) ++length;
-    return length;
-}
-
 }  // namespace AppWindow

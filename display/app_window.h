@@ -34,7 +34,6 @@ const QueuedEvent& CurrentEvent();
 void Close(int32_t number);  // -1 closes all
 // Appends an event unless the tail holds an equal one.
 void PostEvent(const QueuedEvent& event);
-int32_t QueueLength();  // for tests
 void Startup();
 void Shutdown();
 }  // namespace AppWindow

@@ -40,5 +40,6 @@ PainterRecord* DrawingTarget();
 // A repaint request for `window` while the windowed screen lives in it.
 void RepaintWindow(NativeWindow window);
 
-ScreenState& State();  // for tests
+// What the window module needs to route a repaint of the windowed surface.
+ScreenState& State();
 }  // namespace Screen

@@ -35,7 +35,6 @@ struct HeadlessFont {
 
 struct BackendState {
     Headless::Config config;
-    std::vector<std::string> trace;
     int traceFd = -1;
     std::string traceFdPath;
 
@@ -55,7 +54,6 @@ struct BackendState {
 
     std::vector<NativeWindow> windows;  // open top-level windows, oldest first
     NativeWindow nextWindow = 0x100;
-    DisplayBackend::WindowSpec lastWindowSpec{};
 
     std::map<FontRef, HeadlessFont> fonts;
     FontRef nextFont = 0x10;
@@ -256,11 +254,8 @@ void Configure(const Config& config) {
     s.presentTimes.push_back(NowMicros());
 }
 
-const Config& CurrentConfig() { return S().config; }
-
 void Trace(const std::string& line) {
     BackendState& s = S();
-    s.trace.push_back(line);
     if (s.config.traceFile.empty()) return;
     if (s.traceFd < 0 || s.traceFdPath != s.config.traceFile) {
         CloseTraceFile();
@@ -280,8 +275,6 @@ void Trace(const std::string& line) {
         left -= static_cast<size_t>(written);
     }
 }
-
-const std::vector<std::string>& TraceLines() { return S().trace; }
 
 std::vector<std::string> ReadTraceFile(const std::string& path) {
     std::vector<std::string> lines;
@@ -310,10 +303,6 @@ void SetPresentOutcome(int32_t result, int32_t count) {
     S().forcedResult = result;
     S().forcedCount = std::max(count, 0);
 }
-
-int32_t LoadedFontCount() { return static_cast<int32_t>(S().fonts.size()); }
-
-DisplayBackend::WindowSpec LastWindowSpec() { return S().lastWindowSpec; }
 
 }  // namespace Headless
 
@@ -408,8 +397,6 @@ NativeWindow OpenWindow(const WindowSpec& request) {
     if (s.config.failWindow || !SizeOk(request.clientWidth, request.clientHeight)) return 0;
     NativeWindow window = s.nextWindow++;
     s.windows.push_back(window);
-    s.lastWindowSpec = request;
-    s.lastWindowSpec.title = nullptr;
     Headless::Trace("open-window " + std::to_string(request.clientWidth) + " " +
                     std::to_string(request.clientHeight) + " " + (request.title ? request.title : ""));
     return window;

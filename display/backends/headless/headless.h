@@ -40,14 +40,13 @@ struct Config {
     int32_t failFonts = 0;
     int32_t startFocused = 1;  // focus lost/gained later come from the script
     std::vector<ScriptEvent> script;
-    std::string traceFile;       // empty: trace kept in memory only
+    std::string traceFile;       // empty: no trace
     std::string frameDirectory;  // non-empty: every presented frame saved as frame-NNNN.ppm
     int64_t (*nowMicros)() = nullptr;  // time source; null: the platform's counter
     void (*waitForRetrace)() = nullptr;  // called by every present with retrace
 };
 
 void Configure(const Config& config);
-const Config& CurrentConfig();
 
 // Trace lines, in these forms (text is written raw, up to the line end):
 //   present <n>                       the n-th present (from 1)
@@ -64,7 +63,6 @@ const Config& CurrentConfig();
 // Others (for example the virtual clock's "sleep <ms>" and "clock") may add
 // their own lines through Trace().
 void Trace(const std::string& line);
-const std::vector<std::string>& TraceLines();
 std::vector<std::string> ReadTraceFile(const std::string& path);
 
 // The font: pixel height h (0 counts as 16). Cell height h + h/4; every
@@ -80,10 +78,6 @@ int32_t PresentCount();
 // The next `count` presents return `result` (PresentLost or PresentFailed)
 // without showing anything; Configure clears it.
 void SetPresentOutcome(int32_t result, int32_t count);
-// Fonts loaded and not yet freed, the system font not counted.
-int32_t LoadedFontCount();
-// What the last successful OpenWindow was asked for (title not kept).
-DisplayBackend::WindowSpec LastWindowSpec();
 // The frame shown by the last present (0x00RRGGBB, width * height pixels).
 std::vector<uint32_t> LastFrame(int32_t* width, int32_t* height);
 
