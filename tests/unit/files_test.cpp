@@ -130,6 +130,7 @@ TEST_F(SettingsFileTest, RewritesLikeTheGoldenFiles) {
         {"hex_fraction_and_overflow_values", {0, 12, -7, 3, INT32_MAX}},
         {"blank_lines_and_indented_lines", {1024, 600, 1, 1, 1}}, {"keys_before_first_group", {800, 2, 1, 1, 1}},
         {"words_key_in_the_screen_group", {640, 600, 1, 1, 1}},
+        {"lone_sign_and_values_beyond_32_bits", {0, INT32_MIN, INT32_MIN, 42, INT32_MAX}},
     };
     const std::string fixtures = std::string(WT_FIXTURES) + "/settings/";
     for (const auto& [name, values] : cases) {
@@ -160,14 +161,6 @@ TEST_F(SettingsFileTest, UnwritableFilesGiveTheirValuesOrDefaultsAndStayAsTheyWe
     // A file that cannot be opened gives the defaults; its failed creation is silent.
     EXPECT_EQ(LoadLikeTheRun(dir / "no/settings.ini", SettingsFile::SpaceGroups), (Values{800, 600, 1, 1, 1}));
     EXPECT_FALSE(std::filesystem::exists(dir / "no"));
-}
-
-TEST(TextToIntegerTest, AtoiRulesWithSaturation) {
-    const std::pair<const char*, int32_t> cases[] = {{"", 0}, {"abc", 0}, {" \t\n\v\f\r42", 42}, {"+17", 17}, {"-17", -17},
-        {"- 17", 0}, {"0x10", 0}, {"12abc", 12}, {"3.99", 3}, {"2147483647", INT32_MAX}, {"2147483648", INT32_MAX},
-        {"-2147483648", INT32_MIN}, {"-2147483649", INT32_MIN}, {"99999999999999999999999999", INT32_MAX}};
-    for (const auto& [text, expected] : cases) EXPECT_EQ(SettingsFile::TextToInteger(text), expected) << text;
-    EXPECT_EQ(SettingsFile::TextToInteger(nullptr), 0);
 }
 
 TEST(FuzzReplay, SettingsAndLineReaderChecksHold) {
