@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
 namespace FilePlatform {
 namespace {
@@ -28,6 +29,20 @@ bool DriveExists(const char* path) {
 PathInfo FromFindData(const WIN32_FIND_DATAA& data) {
     if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {2, 0};
     return {1, static_cast<int64_t>((static_cast<uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow)};
+}
+
+// The old file's access rights and attributes go to the new one, as a write
+// in place would have kept them.
+void CarryOver(const std::string& from, const std::string& to) {
+    const DWORD attributes = GetFileAttributesA(from.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    DWORD needed = 0;
+    GetFileSecurityA(from.c_str(), DACL_SECURITY_INFORMATION, nullptr, 0, &needed);
+    std::vector<char> descriptor(needed);
+    if (needed > 0 && GetFileSecurityA(from.c_str(), DACL_SECURITY_INFORMATION, descriptor.data(), needed, &needed))
+        SetFileSecurityA(to.c_str(), DACL_SECURITY_INFORMATION, descriptor.data());
+    SetFileAttributesA(to.c_str(), attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
+                                                 FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
 }
 
 }  // namespace
@@ -115,10 +130,9 @@ void Close(Handle file) {
     if (file != 0) CloseHandle(Native(file));
 }
 
-// MoveFileEx renames in one step and, failing, leaves the old file alone;
-// ReplaceFile, which would carry over the old file's security descriptor,
-// can fail halfway with the old file gone. The new file takes the folder's
-// inherited permissions, which is what a settings file in a data folder has.
+// MoveFileEx renames in one step and, failing, leaves the old file alone.
+// (ReplaceFile, which would carry the rights over itself, can fail halfway
+// with the old file gone.)
 int32_t Replace(const char* path, const void* bytes, int64_t count) {
     if (path == nullptr || *path == '\0' || count < 0 || (count > 0 && bytes == nullptr)) return 0;
     const std::string target = path;
@@ -134,6 +148,7 @@ int32_t Replace(const char* path, const void* bytes, int64_t count) {
     const Handle handle = reinterpret_cast<Handle>(file);
     bool ok = Write(handle, bytes, count) == count && Sync(handle) != 0;
     ok = CloseHandle(file) && ok;
+    if (ok) CarryOver(target, temporary);
     if (!ok || !MoveFileExA(temporary.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
         DeleteFileA(temporary.c_str());
         return 0;

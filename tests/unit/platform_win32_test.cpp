@@ -78,8 +78,10 @@ TEST(FilesWin32, ReplaceSwapsWholeFilesOrLeavesThemAlone) {
     const std::string path = dir / "settings.ini";
     ASSERT_NE(FP::Replace(path.c_str(), "new", 3), 0);  // a missing file is created
     EXPECT_EQ(Scratch::Get(path), "new");
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_HIDDEN);
     ASSERT_NE(FP::Replace(path.c_str(), "newer", 5), 0);
     EXPECT_EQ(Scratch::Get(path), "newer");
+    EXPECT_NE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_HIDDEN, 0u);  // attributes carry over
     // A reader that does not share deletion keeps the name taken.
     FP::Handle reader = OpenWith(path, Reader);
     ASSERT_NE(reader, 0);
