@@ -89,8 +89,7 @@ class Case:
 
 
 def case_first_run_fullscreen(case):
-    """A first run: full screen over the whole desktop, the introduction,
-    the four example words answered W O W O, the final screen, Esc."""
+    """A first run: full screen over the desktop, the four example words answered W O W O, Esc."""
     case.server()
     run = case.run("run")
     case.text(INTRO_SLOTS, 11, what="the introduction")
@@ -105,9 +104,8 @@ def case_first_run_fullscreen(case):
 
 
 def case_windowed(case):
-    """Fullscreen = 0 on a French layout: a window whose client area is 800 x 600 with the texts and words (of
-    symmetric glyphs) centred in it; keys typed while another window has the focus do not count; keys count by
-    position: the key typing "w" does not answer, the one at W's place does; closing the window ends the run."""
+    """Fullscreen = 0 on a French layout: an 800 x 600 client area with texts and words (of symmetric glyphs)
+    centred in it; keys count by position and only while the window has the focus; its close box quits."""
     case.server()
     layout = subprocess.run(["setxkbmap", "-display", case.x.display, "-layout", "fr"], capture_output=True, text=True)
     check(layout.returncode == 0, "setxkbmap failed: " + layout.stderr)
@@ -136,9 +134,8 @@ def case_windowed(case):
 
 
 def case_display_errors(case):
-    """A full-screen mode this Xvfb does not offer (Error81), and a failure once the full screen is open
-    (Error124: no introduction can be made): a box alone on the screen until Return. Without DISPLAY: Error73
-    on standard error and no wait. Each ends with exit 0 and no results file."""
+    """A mode this Xvfb lacks (Error81) and a failure over the open full screen (Error124): a box alone on the
+    screen until Return. Without DISPLAY: Error73 on standard error. Each: exit 0, no results file."""
     case.server()
 
     def dangling(folder):

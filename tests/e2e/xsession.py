@@ -157,8 +157,7 @@ class XServer:
         self.focus(self.window("thief"))
         return window
 
-    def screenshot(self, path, rect=()):
-        """A binary PPM."""
+    def screenshot(self, path, rect=()):  # a binary PPM
         data, w = self.grab(rect)
         rgb = bytearray(len(data) // 4 * 3)
         rgb[0::3], rgb[1::3], rgb[2::3] = data[2::4], data[1::4], data[0::4]
@@ -168,8 +167,6 @@ class XServer:
 
 
 class Wordtap:
-    """One wordtap run in its own working folder."""
-
     def __init__(self, binary, folder, env):
         self.folder, self.stderr_path, self.rusage = folder, os.path.join(folder, "wordtap.stderr"), None
         # SDL and the X libraries keep caches until exit that LeakSanitizer reports.

@@ -69,9 +69,7 @@ TEST_F(SdlDisplay, TheDesktopModeOpensAndPresentReturnsWithTheFrameOnTheScreen) 
     ASSERT_NE(InitSystem(), 0);
     DesktopMode modes[2];
     ASSERT_EQ(DesktopModes(modes, 2), 1);
-    EXPECT_EQ(modes[0].width, 1024);
-    EXPECT_EQ(modes[0].height, 768);
-    EXPECT_EQ(modes[0].depth, 32);
+    ASSERT_EQ(modes[0].depth, 32);  // bytes per pixel of a 24-bit screen: what a full-screen open takes
     ASSERT_NE(OpenFullscreen(1024, 768, 32, 0, "wordtap"), 0);
     Pixels p = BackBuffer();
     ASSERT_EQ(p.width * p.height, 1024 * 768);
