@@ -1,5 +1,5 @@
 // The file modules on a real file system: line ends, sharing between opens,
-// listings and path queries, the settings format; then the fixtures and
+// listings, the settings format; then the fixtures and
 // hostile inputs through the fuzz targets' checks, so that the ordinary
 // sanitizer build covers the same paths. Large inputs must go through in
 // linear time: a quadratic reader would run into the test's time-out.
@@ -83,20 +83,6 @@ protected:
     void TearDown() override { DirectoryScan::Shutdown(); }
     Scratch::Folder dir;
 };
-
-// The run asks what a path is; sizes go beyond 32 bits and paths are cut at 260 characters.
-TEST_F(DirectoryTest, PathSizeOfFilesDirectoriesAndNothing) {
-    Scratch::Put(dir / "b.txt", "bb");
-    const std::string cut = dir.str() + "/" + std::string(260 - dir.str().size() - 1, 'n');
-    Scratch::Put(cut, "xyz");
-    const std::pair<std::string, int64_t> cases[] = {
-        {dir / "b.txt", 2}, {dir.str(), PathSizeDirectory}, {dir.str() + "\\", PathSizeDirectory},
-        {dir / "missing", PathSizeMissing}, {"", PathSizeMissing}, {cut + "-ignored-tail", 3}};
-    for (const auto& [path, size] : cases) EXPECT_EQ(PathSize(path.c_str()), size) << path;
-    std::error_code noSparseFiles;
-    std::filesystem::resize_file(dir / "b.txt", 5000000000LL, noSparseFiles);
-    EXPECT_EQ(PathSize((dir / "b.txt").c_str()), noSparseFiles ? 2 : 5000000000LL);
-}
 
 TEST_F(DirectoryTest, ScanDeliversMatchesInFixedOrder) {
     for (const char* name : {"b.txt", "a.txt", "A.txt", "_x.txt", "C.TXT", "notes.md", "ab.txt"}) Scratch::Put(dir / name, "w");
