@@ -1,5 +1,5 @@
 // State and helpers shared by the SDL backend's files. Internal to the
-// backend (and its tests): nothing outside display/backends/sdl includes it.
+// backend: nothing outside display/backends/sdl includes it.
 #pragma once
 #include <SDL.h>
 #include <ft2build.h>
