@@ -11,7 +11,7 @@ WIN_BUILD := build-win
 WIN_TEST_BUILD = $(if $(filter build%,$(TEST_BUILD)),$(patsubst build%,build-win%,$(TEST_BUILD)),$(TEST_BUILD)-win)
 WIN_CMAKE := -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake -DWORDTAP_BACKEND=win32
 
-.PHONY: all deps build run test fuzz bench bench-timing demo windows clean
+.PHONY: all deps build run test fuzz bench bench-timing demo windows dist clean
 
 all: build
 
@@ -43,6 +43,8 @@ test: deps $(TEST_BUILD)/CMakeCache.txt $(WIN_TEST_BUILD)/CMakeCache.txt
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 	cmake --build $(WIN_TEST_BUILD) -j $(JOBS)
 	cd $(WIN_TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) --no-print-directory dist
+	WINE_RUN=scripts/wine-run.sh tests/dist/unpack_and_start.sh dist
 
 $(WIN_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(WIN_BUILD) $(WIN_CMAKE) -DCMAKE_BUILD_TYPE=Release
@@ -50,6 +52,12 @@ $(WIN_BUILD)/CMakeCache.txt:
 # build-win/wordtap.exe, which needs no DLL beyond those Windows ships.
 windows: deps $(WIN_BUILD)/CMakeCache.txt
 	cmake --build $(WIN_BUILD) -j $(JOBS)
+
+# dist/wordtap-<version>-windows-x64.zip (the .exe and the guide) and
+# dist/wordtap_<version>_amd64.deb (the program, the guide, its Depends).
+dist: build windows
+	cmake --build $(WIN_BUILD) --target dist_zip
+	cd $(BUILD) && cpack -G DEB
 
 fuzz: deps
 	tests/fuzz/run.sh
@@ -64,4 +72,4 @@ demo: build
 	tools/demo/demo.sh $(BUILD)
 
 clean:
-	rm -rf $(BUILD) $(TEST_BUILD) $(WIN_BUILD) $(WIN_TEST_BUILD) build-fuzz
+	rm -rf $(BUILD) $(TEST_BUILD) $(WIN_BUILD) $(WIN_TEST_BUILD) build-fuzz dist
