@@ -231,8 +231,7 @@ void Release() {
     state = State{};
 }
 
-}  // namespace
-
+// atoi rules (white space, sign, digits); out-of-range values saturate.
 int32_t TextToInteger(const char* text) {
     if (text == nullptr) return 0;
     const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
@@ -251,6 +250,9 @@ int32_t TextToInteger(const char* text) {
     if (value < INT32_MIN) return INT32_MIN;
     return static_cast<int32_t>(value);
 }
+
+}  // namespace
+
 
 int32_t Open(const char* path, int32_t flags) {
     Close();

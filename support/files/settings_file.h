@@ -19,9 +19,6 @@ int32_t ReadInteger(const char* key, int32_t defaultValue);
 void WriteInteger(const char* key, int32_t value);
 void Close();
 
-// atoi rules (white space, sign, digits); out-of-range values saturate.
-int32_t TextToInteger(const char* text);
-
 void Startup();   // clears the module state
 void Shutdown();  // Close, with write-back
 }  // namespace SettingsFile

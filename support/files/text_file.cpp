@@ -170,24 +170,12 @@ int32_t Create(int32_t number, const char* path) { return Open(number, path, tru
 
 int32_t OpenRead(int32_t number, const char* path) { return Open(number, path, false); }
 
-int32_t WriteBytes(int32_t number, const void* bytes, int32_t count) {
-    FileRecord* file = Find(number);
-    if (file == nullptr || bytes == nullptr) return 0;
-    return WriteRecord(file, bytes, count);
-}
-
-int32_t ReadBytes(int32_t number, void* destination, int32_t count) {
-    FileRecord* file = Find(number);
-    if (file == nullptr || destination == nullptr) return 0;
-    return ReadRecord(file, destination, count);
-}
-
 int32_t WriteLine(int32_t number, std::string_view text) {
     FileRecord* file = Find(number);
     if (file == nullptr) return 0;
     bool ok = true;
     int64_t total = 0;
-    // Texts beyond the 32-bit counts of WriteBytes go in slices.
+    // Texts beyond the 32-bit counts of a record write go in slices.
     while (!text.empty()) {
         int32_t slice = static_cast<int32_t>(std::min<size_t>(text.size(), 1u << 30));
         if (WriteRecord(file, text.data(), slice) != slice) ok = false;

@@ -27,10 +27,6 @@ int32_t Flush(int32_t number);
 // was open or what was written may not all have reached the disk.
 int32_t Close(int32_t number);
 
-// Internal primitives, public for tests.
-int32_t WriteBytes(int32_t number, const void* bytes, int32_t count);
-int32_t ReadBytes(int32_t number, void* destination, int32_t count);
-
 // Module hooks, called by the runtime in its fixed order.
 void Startup();
 void Shutdown();  // closes every file, writing out buffers

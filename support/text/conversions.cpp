@@ -26,19 +26,6 @@ int32_t CountOccurrences(std::string_view text, std::string_view pattern) {
     return count;
 }
 
-std::string TextField(std::string_view text, int32_t index, std::string_view separator) {
-    if (index < 1) return std::string();
-    if (separator.empty()) return index == 1 ? std::string(text) : std::string();
-    size_t start = 0;
-    for (int32_t field = 1; field < index; ++field) {
-        size_t found = text.find(separator, start);
-        if (found == std::string_view::npos) return std::string();
-        start = found + separator.size();
-    }
-    size_t end = text.find(separator, start);
-    return std::string(text.substr(start, end == std::string_view::npos ? std::string_view::npos : end - start));
-}
-
 std::string PadLeft(std::string_view text, int32_t width, std::string_view fill) {
     if (width <= 0) return std::string();
     size_t n = static_cast<size_t>(width);

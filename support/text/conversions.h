@@ -9,10 +9,6 @@
 std::string NumberToText(int64_t value);
 // Non-overlapping, exact matches of `pattern` in `text`; 0 when either is empty.
 int32_t CountOccurrences(std::string_view text, std::string_view pattern);
-// The index-th field (from 1) of `text` split at `separator`; empty when the
-// index is below 1 or beyond the last field. An empty separator matches only
-// the end of the text.
-std::string TextField(std::string_view text, int32_t index, std::string_view separator);
 // ASCII letters only: the names compared this way (keys, file names, date
 // tokens) are compared the same in every code page.
 unsigned char AsciiUpper(unsigned char c);
