@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""End-to-end tests of the Windows build under Wine, on one private Xvfb.
+
+    e2e_wine.py --exe WORDTAP.EXE --wine WINE --wordtap LINUX_WORDTAP --work DIR
+
+The first-run, windowed and UTF-8 cases of e2e.py run unchanged against the
+Windows build; then keys typed into a Windows program, Esc at the
+introduction and in a trial, the error boxes (their text read from the box
+window itself, through Wine's window manager), a stop request that closes a
+box, and the default introduction laid out as the Linux build lays it out.
+Wine runs in a prefix of its own, removed at the end, in which "Calibri" is
+replaced by Carlito, as fontconfig does on Linux. Exit code 77 (skipped)
+when WORDTAP.EXE does not exist.
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import subprocess
+import sys
+import time
+
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import e2e
+from xsession import KEY_ESC, KEY_O, KEY_W, SCREEN_W, check, settings_text, wait_for
+
+# Prints the static texts of the dialog box called argv[1].
+BOX_TEXT_C = r"""#include <windows.h>
+#include <stdio.h>
+static BOOL CALLBACK Print(HWND child, LPARAM unused) {
+    char name[16], text[256];
+    if (GetClassNameA(child, name, sizeof name) && !lstrcmpiA(name, "Static") && GetWindowTextA(child, text, sizeof text))
+        printf("%s\n", text);
+    return TRUE;
+}
+int main(int argc, char** argv) {
+    HWND box = FindWindowA("#32770", argv[1]);
+    return box ? (EnumChildWindows(box, Print, 0), 0) : 1;
+}
+"""
+
+parser = argparse.ArgumentParser()
+parser.add_argument("--exe", required=True, type=os.path.abspath)
+parser.add_argument("--wine", required=True)
+OPTIONS, E2E_ARGUMENTS = parser.parse_known_args()
+
+
+def wine(*command, env):
+    return subprocess.run([OPTIONS.wine, *command], env=env, capture_output=True, timeout=300)
+
+
+def steal_keys(case, run):
+    """Notepad takes the keyboard while W, O and Esc are typed, and gives it
+    back: none of them may count (W or O would show in the results)."""
+    thief = subprocess.Popen([OPTIONS.wine, "notepad"], env=case.x.env)
+    case.x.focus(case.x.window("Untitled - Notepad", 30))
+    for code in (KEY_W, KEY_O, KEY_ESC):
+        case.x.tap(code)
+    time.sleep(0.5)
+    check(run.running(), "Esc typed into Notepad ended the run")
+    thief.kill()
+    wait_for(lambda: not case.x.windows("Untitled - Notepad"), 10, "Notepad to go")
+    case.x.focus(case.x.window("wordtap"))
+    time.sleep(0.3)  # the keyboard is taken back at the next poll; a key pressed before that is lost
+
+
+def case_wine(case):
+    """A first run in full screen, whose introduction must line up with the
+    Linux build's, and a windowed run: in each Notepad takes the keyboard for
+    a while, then Esc at the introduction or in a trial; Error285, Error81 and
+    Error124 (over the full screen) in a box on top, dismissed with Return or
+    by a stop request; the Linux build's first run last."""
+    os.environ.update(WINEPREFIX=os.path.join(case.folder, "prefix"), WINEDEBUG="-all",
+                      WINEDLLOVERRIDES="mscoree,mshtml=")  # no Mono or Gecko installers
+    server, linux = case.server(), case.args.wordtap
+    case.server = lambda: server  # one X server, so one Wine session, for every case
+    try:
+        check(wine("wineboot", "-u", env=server.env).returncode == 0, "wineboot failed")
+        wine("reg", "add", r"HKCU\Software\Wine\Fonts\Replacements", "/v", "Calibri", "/d", "Carlito", "/f", env=server.env)
+        # With no window manager to send WM_TAKE_FOCUS, the X focus alone activates.
+        wine("reg", "add", r"HKCU\Software\Wine\X11 Driver", "/v", "UseTakeFocus", "/d", "N", "/f", env=server.env)
+        reader = os.path.join(case.folder, "boxtext")
+        with open(reader + ".c", "w") as f:
+            f.write(BOX_TEXT_C)
+        subprocess.run(["x86_64-w64-mingw32-gcc", "-o", reader + ".exe", reader + ".c"], check=True)
+        box_text = lambda: wine(reader + ".exe", "wordtap", env=server.env).stdout.decode("latin-1").strip()
+        case.args.wordtap = os.path.join(case.folder, "wordtap-wine.sh")
+        with open(case.args.wordtap, "w") as f:
+            f.write('#!/bin/sh\nexec "%s" "%s"\n' % (OPTIONS.wine, OPTIONS.exe))
+        os.chmod(case.args.wordtap, 0o755)
+
+        for name in ("first_run_fullscreen", "windowed", "utf8"):
+            e2e.CASES[name](case)
+
+        run = case.run("esc-intro")
+        windows_lines = case.text(e2e.INTRO_SLOTS, 11, what="the introduction")
+        steal_keys(case, run)
+        case.x.tap(KEY_ESC)
+        case.ended(run, [], "Esc at the introduction")
+
+        run = case.run("esc-trial", settings_text(fullscreen=0, randomize=0), ["alpha", "beta"])
+        rect = case.x.geometry("wordtap")
+        case.x.wait_bands(len(e2e.INTRO_SLOTS), rect)
+        case.x.tap(KEY_W)
+        case.word(rect)
+        steal_keys(case, run)
+        case.x.tap(KEY_O)
+        case.word(rect)
+        case.x.tap(KEY_ESC)
+        case.ended(run, [("O", "alpha")], "Esc in a trial")
+
+        data_file = lambda folder: open(os.path.join(folder, "data"), "w").close()
+        dangling = lambda folder: os.symlink("nowhere/introduction.txt", os.path.join(folder, "data", "introduction.txt"))
+        for sub, settings, setup, message in (("285", None, data_file, "Error285: assertion failed!"),
+                                              ("81", settings_text(native=0), None, "Error81: Couldn't initialize display!"),
+                                              ("124", settings_text(), dangling, "Error124: assertion failed!")):
+            run = case.run(sub, settings, setup=setup)
+            shown = wait_for(lambda: box_text() or not run.running(), 30, "the box of " + sub)
+            check(shown == message, "%s: the box says %r" % (sub, shown))
+            check(case.x.windows("wordtap")[-1].get_geometry().width < SCREEN_W, "%s: the box is not on top" % sub)
+            if sub == "124":
+                run.proc.send_signal(signal.SIGINT)  # Wine's Ctrl+C: the program's stop request
+            else:
+                case.dismiss_box(run)
+            check(run.wait(30) == 0 and run.results_path() is None, "%s: exit code %r" % (sub, run.proc.returncode))
+
+        case.args.wordtap = linux
+        run = case.run("linux")
+        linux_lines = case.text(e2e.INTRO_SLOTS, 11, what="the Linux introduction")
+        case.x.tap(KEY_ESC)
+        check(run.wait() == 0, "the Linux build's exit code %r" % run.proc.returncode)
+        for w, l in zip(windows_lines, linux_lines):
+            check(max(abs(a - b) for a, b in zip(w, l)) <= 1, "a line's ink at %r on Windows, %r on Linux" % (w, l))
+    finally:
+        wineserver = os.path.join(os.path.dirname(os.path.realpath(shutil.which(OPTIONS.wine))), "wineserver")
+        for flag in ("-k", "-w"):
+            subprocess.run([wineserver if os.path.exists(wineserver) else "wineserver", flag], capture_output=True)
+        shutil.rmtree(os.environ["WINEPREFIX"], ignore_errors=True)
+
+
+if __name__ == "__main__":
+    if not os.path.exists(OPTIONS.exe):
+        print("SKIP wine: no %s" % OPTIONS.exe)
+        sys.exit(77)
+    e2e.CASES["wine"] = case_wine
+    sys.argv[1:] = ["wine"] + E2E_ARGUMENTS
+    sys.exit(e2e.main())
