@@ -37,8 +37,11 @@ $(WIN_TEST_BUILD)/CMakeCache.txt:
 	cmake -S . -B $(WIN_TEST_BUILD) $(WIN_CMAKE) -DCMAKE_BUILD_TYPE=Debug -DWORDTAP_TESTS=ON \
 	  -DWORDTAP_WERROR=ON
 
+# The Windows program comes first: the Linux build's e2e_wine runs it beside
+# the Linux program to compare their layouts.
 test: deps $(TEST_BUILD)/CMakeCache.txt $(WIN_TEST_BUILD)/CMakeCache.txt
 	scripts/check-layers.sh
+	$(MAKE) --no-print-directory windows
 	cmake --build $(TEST_BUILD) -j $(JOBS)
 	cd $(TEST_BUILD) && ctest --output-on-failure -j $(JOBS)
 	cmake --build $(WIN_TEST_BUILD) -j $(JOBS)
@@ -65,8 +68,10 @@ fuzz: deps
 bench: build
 	tools/bench/run.sh $(BUILD)
 
-bench-timing: build
-	tools/bench-timing/bench_timing.sh $(BUILD)
+# WINDOWS=1 measures build-win/wordtap.exe under Wine (the probe and the X
+# server are the Linux build's); docs/timing-wine.png.
+bench-timing: build $(if $(WINDOWS),windows)
+	tools/bench-timing/bench_timing.sh $(BUILD) $(if $(WINDOWS),--exe $(WIN_BUILD)/wordtap.exe --plot docs/timing-wine.png)
 
 demo: build
 	tools/demo/demo.sh $(BUILD)

@@ -252,6 +252,25 @@ def plot(conditions, path):
     print("histogram: %s" % path)
 
 
+def wine_wrapper(x, exe, work):
+    """A script that starts `exe` under Wine in a prefix of its own, made here
+    on the bench's X server; Calibri is replaced by Carlito as on Linux, and
+    with no window manager the X focus alone activates a window. The script
+    execs Wine, so its process is the program's for CPU and memory figures."""
+    prefix = os.path.join(work, "prefix")
+    env = dict(x.env, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    subprocess.run(["wineboot", "-u"], env=env, check=True, capture_output=True)
+    for key, name, value in ((r"HKCU\Software\Wine\Fonts\Replacements", "Calibri", "Carlito"),
+                             (r"HKCU\Software\Wine\X11 Driver", "UseTakeFocus", "N")):
+        subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", value, "/f"], env=env,
+                       check=True, capture_output=True)
+    wrapper = os.path.join(work, "wordtap-wine.sh")
+    with open(wrapper, "w") as f:
+        f.write('#!/bin/sh\nWINEPREFIX="%s" WINEDEBUG=-all exec wine "%s"\n' % (prefix, exe))
+    os.chmod(wrapper, 0o755)
+    return wrapper
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
@@ -259,6 +278,7 @@ def main():
     parser.add_argument("--busy", type=int, default=1,
                         help="CPU-bound processes beside wordtap in the loaded condition")
     parser.add_argument("--realtime", action="store_true", help="run the probe under SCHED_FIFO")
+    parser.add_argument("--exe", help="a Windows wordtap.exe to measure under Wine instead")
     parser.add_argument("--plot", default=os.path.join(REPO, "docs", "timing.png"),
                         help="where the histogram goes")
     args = parser.parse_args()
@@ -268,13 +288,15 @@ def main():
         print("no wordtap in %s" % build)
         return 1
     probe_path = build_probe(build)
-    work = fresh_folder(build, "bench-timing")
+    work = fresh_folder(build, "bench-timing-wine" if args.exe else "bench-timing")
     rng = random.Random(20240302)
     load_before = " ".join(open("/proc/loadavg").read().split()[:3])
 
     prefix = realtime_prefix() if args.realtime else []
     sessions = []
     with XServer(log_dir=work) as x:
+        if args.exe:
+            wordtap = wine_wrapper(x, os.path.abspath(args.exe), work)
         rss, pss, maxrss = memory_session(x, wordtap, fresh_folder(work, "memory"), rng)
         for name, busy in (("idle", 0), ("%d CPU-bound process%s beside it" % (
                 args.busy, "" if args.busy == 1 else "es"), args.busy)):
@@ -292,7 +314,8 @@ def main():
                                                           "\t".join("%.3f" % v for v in p[:4] + p[5:])))
 
     print("wordtap timing bench: %d trials per condition, D uniform in 300-900 ms, W pressed %.0f ms"
-          " before its release, screen 1024x768 full screen under Xvfb" % (args.trials, HOLD_MS))
+          " before its release, screen 1024x768 full screen under Xvfb%s" % (
+              args.trials, HOLD_MS, ", Windows build under Wine" if args.exe else ""))
     print("probe: %s; Xvfb and wordtap at normal priority; load average before: %s"
           % ("SCHED_FIFO 20" if prefix else "normal priority", load_before))
     conditions = []
