@@ -1,17 +1,7 @@
 #!/usr/bin/env python3
-"""End-to-end tests of the Windows build under Wine, on one private Xvfb.
-
-    e2e_wine.py --exe WORDTAP.EXE --wine WINE --wordtap LINUX_WORDTAP --work DIR
-
-The first-run, windowed and UTF-8 cases of e2e.py run unchanged against the
-Windows build; then keys typed into a Windows program, Esc at the
-introduction and in a trial, the error boxes (their text read from the box
-window itself, through Wine's window manager), a stop request that closes a
-box, and the default introduction laid out as the Linux build lays it out.
-Wine runs in a prefix of its own, removed at the end, in which "Calibri" is
-replaced by Carlito, as fontconfig does on Linux. Exit code 77 (skipped)
-when WORDTAP.EXE does not exist.
-"""
+"""The Windows build end to end under Wine on one private Xvfb, in a prefix of
+its own where Carlito replaces Calibri. Exit code 77 (skipped) without the .exe:
+    e2e_wine.py --exe WORDTAP.EXE --wine WINE --wordtap LINUX_WORDTAP --work DIR"""
 
 import argparse
 import os
