@@ -84,7 +84,7 @@ def case_wine(case):
         for name in ("first_run_fullscreen", "windowed", "utf8"):
             e2e.CASES[name](case)
 
-        run = case.run("esc-intro")
+        first = run = case.run("esc-intro")
         windows_lines = case.text(e2e.INTRO_SLOTS, 11, what="the introduction")
         steal_keys(case, run)
         case.x.tap(KEY_ESC)
@@ -123,6 +123,11 @@ def case_wine(case):
         check(run.wait() == 0, "the Linux build's exit code %r" % run.proc.returncode)
         for w, l in zip(windows_lines, linux_lines):
             check(max(abs(a - b) for a, b in zip(w, l)) <= 1, "a line's ink at %r on Windows, %r on Linux" % (w, l))
+        # Both first runs wrote the same files, byte for byte.
+        content = lambda *path: open(os.path.join(*path), "rb").read()
+        for name in ("settings.ini", "introduction.txt", "finalscreen.txt", "words/example.txt"):
+            check(content(first.folder, "data", name) == content(run.folder, "data", name), "data/%s differs" % name)
+        check(content(first.results_path()) == content(run.results_path()), "the results files differ")
     finally:
         wineserver = os.path.join(os.path.dirname(os.path.realpath(shutil.which(OPTIONS.wine))), "wineserver")
         for flag in ("-k", "-w"):

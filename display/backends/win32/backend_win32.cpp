@@ -16,9 +16,9 @@
 // client area, not into a child window of its own: Wine shows what Direct3D
 // draws into a child window one present late, or not at all.
 // Cannot do: tell when the frame reached the screen. Present returns once
-// Direct3D has queued the flip for the next retrace, which may come after
-// the caller reads its clock. 16-bit full screen keeps 5 or 6 bits of each
-// channel (black and white stay exact). A windowed surface keeps its size
+// the device has carried out the flip it queued for the next retrace (an
+// event query), not when the display scanned it out. 16-bit full screen
+// keeps 5 or 6 bits of each channel (black and white stay exact). A windowed surface keeps its size
 // when its window is resized: the interface never asks it to follow.
 #include <cstdio>
 #include <cstring>
@@ -471,6 +471,21 @@ Pixels BackBuffer() {
     return Pixels{S.bufferBits, S.width, S.height, S.width};
 }
 
+// Present only queues the flip; the caller reads its clock next. An event
+// query issued behind it is signalled once the device has carried out
+// everything before it, the flip included (what glFinish is on Linux).
+// Bounded, so that a driver that never signals costs one frame at most.
+void WaitForQueuedWork() {
+    IDirect3DQuery9* query = nullptr;
+    if (FAILED(S.device->CreateQuery(D3DQUERYTYPE_EVENT, &query)) || !query) return;
+    if (SUCCEEDED(query->Issue(D3DISSUE_END))) {
+        const DWORD start = GetTickCount();
+        while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE && GetTickCount() - start < 50)
+            Sleep(0);
+    }
+    query->Release();
+}
+
 int32_t Present(int32_t retrace) {
     if (!S.device || !S.bufferBits) return PresentFailed;
     HRESULT state = S.device->TestCooperativeLevel();
@@ -491,8 +506,9 @@ int32_t Present(int32_t retrace) {
     }
     if (!CopyToDevice()) return PresentFailed;
     const RECT* destination = S.fullscreen ? nullptr : &S.area;
-    return SUCCEEDED(S.device->Present(nullptr, destination, nullptr, nullptr)) ? PresentShown
-                                                                                : PresentFailed;
+    if (FAILED(S.device->Present(nullptr, destination, nullptr, nullptr))) return PresentFailed;
+    WaitForQueuedWork();
+    return PresentShown;
 }
 
 int32_t PollMessage(Message* message) {
