@@ -142,17 +142,26 @@ LRESULT CALLBACK AppWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
-int32_t CreateScreenWindow() {
-    if (S.screenWindow) return 1;
+// A window class of the program's: double clicks, the program's icon.
+ATOM RegisterProgramClass(const char* name, WNDPROC procedure, HBRUSH background, HCURSOR cursor) {
     WNDCLASSEXA type{};
     type.cbSize = sizeof type;
     type.style = CS_DBLCLKS;
-    type.lpfnWndProc = ScreenWindowProc;
+    type.lpfnWndProc = procedure;
     type.hInstance = S.instance;
     type.hIcon = ProgramIcon();
-    type.hbrBackground = static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH));
-    type.lpszClassName = ScreenClass;
-    if (!RegisterClassExA(&type) && GetLastError() != ERROR_CLASS_ALREADY_EXISTS) return 0;
+    type.hCursor = cursor;
+    type.hbrBackground = background;
+    type.lpszClassName = name;
+    return RegisterClassExA(&type);
+}
+
+int32_t CreateScreenWindow() {
+    if (S.screenWindow) return 1;
+    if (!RegisterProgramClass(ScreenClass, ScreenWindowProc, static_cast<HBRUSH>(GetStockObject(BLACK_BRUSH)),
+                              nullptr) &&
+        GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+        return 0;
     S.screenWindow = CreateWindowExA(0, ScreenClass, "", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
                                      S.instance, nullptr);
     return S.screenWindow != nullptr;
@@ -541,16 +550,10 @@ NativeWindow OpenWindow(const WindowSpec& request) {
     AppWindowSlot& slot = S.windows[index];
     std::snprintf(slot.className, sizeof slot.className, "WindowClass_%d", static_cast<int>(index));
 
-    WNDCLASSEXA type{};
-    type.cbSize = sizeof type;
-    type.style = CS_DBLCLKS;
-    type.lpfnWndProc = AppWindowProc;
-    type.hInstance = S.instance;
-    type.hIcon = ProgramIcon();
-    type.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
-    type.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
-    type.lpszClassName = slot.className;
-    if (!RegisterClassExA(&type)) return 0;
+    if (!RegisterProgramClass(slot.className, AppWindowProc,
+                              reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1)),
+                              LoadCursorA(nullptr, MAKEINTRESOURCEA(32512))))  // IDC_ARROW
+        return 0;
 
     const DWORD style = request.style & ~static_cast<DWORD>(WS_VISIBLE);
     const DWORD extended = request.toolWindow ? WS_EX_TOOLWINDOW : 0;
