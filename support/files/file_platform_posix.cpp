@@ -49,6 +49,7 @@ Handle Open(const char* path, uint32_t access, uint32_t share, Disposition dispo
     // Never O_TRUNC: the file is emptied only once our lock is held, so an
     // opener that is refused cannot destroy the current holder's data.
     if (disposition == CreateAlways) flags |= O_CREAT;
+    if (disposition == CreateNew) flags |= O_CREAT | O_EXCL;  // also refuses a dangling link
 
     int fd;
     do {
@@ -83,7 +84,7 @@ Handle Open(const char* path, uint32_t access, uint32_t share, Disposition dispo
         }
     }
     // Devices such as /dev/null cannot be cut; only regular files are emptied.
-    if (disposition != OpenExisting && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    if ((disposition == CreateAlways || disposition == TruncateExisting) && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
         ::close(fd);
         return 0;
     }
