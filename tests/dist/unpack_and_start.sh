@@ -15,9 +15,8 @@ version=$(sed -n 's/^project(wordtap VERSION \([0-9.]*\).*/\1/p' "$(dirname "$0"
 options() {
   mkdir "$tmp/options" && cd "$tmp/options"
   [ "$("$@" --version | tr -d '\r')" = "wordtap $version" ]
-  set +e; "$@" --bogus 2>err.txt >/dev/null; status=$?; set -e
-  [ "$status" = 2 ] && grep -q -- --bogus err.txt && rm err.txt
-  [ -z "$(ls -A)" ] && cd "$tmp" && rmdir options
+  "$@" --bogus 2>err.txt >/dev/null && exit 1 || [ $? = 2 ] && grep -q -- --bogus err.txt && rm err.txt
+  cd "$tmp" && rmdir options  # fails unless empty
 }
 
 deb=$(ls "$dist"/wordtap_"$version"_amd64.deb)
