@@ -39,19 +39,21 @@ RunState run;
 
 const char* const ResultsHeader = "time\tkey\tword";
 
-// Hands the line to the operating system at once: a crash or a kill must not
-// take answered trials with it, and the 4096-byte buffer would hold back
-// dozens of them.
+// Each line goes to the disk before the next word's blank, outside the timed
+// interval: a kill, a crash or a power cut must not take answered trials with
+// it, and the 4096-byte buffer would hold back dozens of them.
 int32_t WriteResultsLine(std::string_view line) {
     if (TextFile::WriteLine(ResultsFileNumber, line) == 0) return 0;
-    return TextFile::Flush(ResultsFileNumber);
+    return TextFile::Sync(ResultsFileNumber);
 }
 
 void OpenResultsLog() {
     std::string name = "results_";
     name += FormatTimestamp("%yyyy%mm%dd-%hh%ii%ss", CurrentTimestamp());
     name += ".txt";
-    if (TextFile::Create(ResultsFileNumber, name.c_str()) == 0) AssertOrDie(300, AssertionSuffix);
+    // Never over an earlier file: the clock may have been set back, an hour
+    // repeats in autumn, and folders gather files from several computers.
+    if (TextFile::CreateNew(ResultsFileNumber, name.c_str()) == 0) AssertOrDie(300, AssertionSuffix);
     if (WriteResultsLine(ResultsHeader) == 0) AssertOrDie(301, AssertionSuffix);
 }
 

@@ -18,7 +18,9 @@ struct Access {
 // does not share writing keeps others from writing, and a writer keeps
 // everyone else out.
 enum Share : uint32_t { ShareRead = 1, ShareWrite = 2 };
-enum Disposition { OpenExisting, CreateAlways, TruncateExisting };
+// CreateNew fails when anything of that name exists, so that no earlier file
+// is ever emptied.
+enum Disposition { OpenExisting, CreateAlways, TruncateExisting, CreateNew };
 
 Handle Open(const char* path, uint32_t access, uint32_t share, Disposition disposition);
 // Bytes transferred; 0 at end of file or on failure.

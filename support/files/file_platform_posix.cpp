@@ -32,6 +32,18 @@ int LockFor(uint32_t access, uint32_t share) {
     return LOCK_SH;
 }
 
+// A new name or a rename lasts once its folder is synced: without it a crash
+// may lose the entry of a file whose data already reached the disk.
+void SyncFolderOf(const std::string& path) {
+    size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+    int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folderFd >= 0) {
+        ::fsync(folderFd);
+        ::close(folderFd);
+    }
+}
+
 }  // namespace
 
 Handle Open(const char* path, uint32_t access, uint32_t share, Disposition disposition) {
@@ -49,6 +61,7 @@ Handle Open(const char* path, uint32_t access, uint32_t share, Disposition dispo
     // Never O_TRUNC: the file is emptied only once our lock is held, so an
     // opener that is refused cannot destroy the current holder's data.
     if (disposition == CreateAlways) flags |= O_CREAT;
+    if (disposition == CreateNew) flags |= O_CREAT | O_EXCL;  // also refuses a dangling link
 
     int fd;
     do {
@@ -82,8 +95,9 @@ Handle Open(const char* path, uint32_t access, uint32_t share, Disposition dispo
             return 0;
         }
     }
+    if (disposition == CreateNew) SyncFolderOf(path);
     // Devices such as /dev/null cannot be cut; only regular files are emptied.
-    if (disposition != OpenExisting && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+    if ((disposition == CreateAlways || disposition == TruncateExisting) && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
         ::close(fd);
         return 0;
     }
@@ -181,15 +195,8 @@ int32_t Replace(const char* path, const void* bytes, int64_t count) {
         ::unlink(temporary.c_str());
         return 0;
     }
-    // The rename itself lasts once the folder is synced; without it a crash
-    // may bring back the old file, which is still whole.
-    size_t slash = target.rfind('/');
-    std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
-    int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
+    // Without it a crash may bring back the old file, which is still whole.
+    SyncFolderOf(target);
     return 1;
 }
 

@@ -58,6 +58,7 @@ Handle Open(const char* path, uint32_t access, uint32_t share, Disposition dispo
     DWORD creation = OPEN_EXISTING;
     DWORD attributes = FILE_ATTRIBUTE_NORMAL;
     if (disposition == CreateAlways) creation = CREATE_ALWAYS;
+    if (disposition == CreateNew) creation = CREATE_NEW;
     if (disposition == TruncateExisting) {
         creation = TRUNCATE_EXISTING;
         attributes = 0;

@@ -24,7 +24,7 @@ struct FileRecord {
     int32_t count;    // write mode: free bytes; read mode: unconsumed read-ahead
     int32_t filled;   // read mode: valid bytes from the last refill
     int32_t reading;  // 1: read mode, 0: write mode
-    int32_t written;  // something was written: make it durable at close
+    int32_t written;  // written since the last sync: make it durable at close
 };
 
 ObjectTable* table = nullptr;
@@ -133,7 +133,9 @@ void SkipByteOrderMark(FileRecord* file) {
     }
 }
 
-int32_t Open(int32_t number, const char* path, bool create) {
+enum OpenMode { ForReading, Creating, CreatingNew };
+
+int32_t Open(int32_t number, const char* path, OpenMode mode) {
     if (table == nullptr) Startup();
     if (table == nullptr) return 0;
     int32_t identifier = 0;
@@ -142,10 +144,12 @@ int32_t Open(int32_t number, const char* path, bool create) {
     if (file == nullptr) return 0;
     FilePlatform::Handle handle = 0;
     if (path != nullptr) {
-        if (create) {
-            using namespace FilePlatform;
+        using namespace FilePlatform;
+        if (mode == Creating) {
             handle = FilePlatform::Open(path, Access::Read | Access::Write, ShareRead, CreateAlways);
             if (handle == 0) handle = FilePlatform::Open(path, Access::Write, ShareRead, TruncateExisting);
+        } else if (mode == CreatingNew) {
+            handle = FilePlatform::Open(path, Access::Read | Access::Write, ShareRead, FilePlatform::CreateNew);
         } else {
             handle = FilePlatform::Open(path, FilePlatform::Access::Read, FilePlatform::ShareRead,
                                         FilePlatform::OpenExisting);
@@ -160,15 +164,17 @@ int32_t Open(int32_t number, const char* path, bool create) {
     file->bufferSize = file->buffer != nullptr ? BufferSize : 0;
     file->reading = 1;
     file->handle = handle;
-    if (!create) SkipByteOrderMark(file);
+    if (mode == ForReading) SkipByteOrderMark(file);
     return number == ObjectTable::NewUnnumbered ? identifier : static_cast<int32_t>(handle);
 }
 
 }  // namespace
 
-int32_t Create(int32_t number, const char* path) { return Open(number, path, true); }
+int32_t Create(int32_t number, const char* path) { return Open(number, path, Creating); }
 
-int32_t OpenRead(int32_t number, const char* path) { return Open(number, path, false); }
+int32_t CreateNew(int32_t number, const char* path) { return Open(number, path, CreatingNew); }
+
+int32_t OpenRead(int32_t number, const char* path) { return Open(number, path, ForReading); }
 
 int32_t WriteLine(int32_t number, std::string_view text) {
     FileRecord* file = Find(number);
@@ -248,6 +254,16 @@ int32_t Flush(int32_t number) {
     FileRecord* file = Find(number);
     if (file == nullptr) return 0;
     return FlushRecord(file);
+}
+
+int32_t Sync(int32_t number) {
+    FileRecord* file = Find(number);
+    if (file == nullptr) return 0;
+    int32_t ok = FlushRecord(file);
+    if (FilePlatform::Sync(file->handle) == 0) ok = 0;
+    // A later close has nothing left to make durable unless more is written.
+    if (ok) file->written = 0;
+    return ok;
 }
 
 int32_t Close(int32_t number) {

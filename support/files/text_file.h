@@ -13,6 +13,9 @@ constexpr int32_t BufferSize = 4096;
 // second opener cannot create or write it. Non-zero on success (for number
 // -1 the new object's identifier).
 int32_t Create(int32_t number, const char* path);
+// Like Create, but only where nothing of that name exists yet: a file that is
+// there already is left exactly as it is, and the result is 0.
+int32_t CreateNew(int32_t number, const char* path);
 // Opens for reading from the start; a UTF-8 byte-order mark there is skipped.
 int32_t OpenRead(int32_t number, const char* path);
 // Text, then CR LF; the bytes accepted, 0 when no file is open.
@@ -22,6 +25,9 @@ std::string ReadLine(int32_t number);
 int32_t AtEnd(int32_t number);
 // Hands buffered bytes to the operating system; non-zero when a file is open.
 int32_t Flush(int32_t number);
+// Flush, then makes what was written durable, so that it survives a power
+// cut; 0 when it may not have reached the disk or no file is open.
+int32_t Sync(int32_t number);
 // Writes out buffered data and closes; -1 closes every file (result 1). A
 // file that was written is made durable before it is closed. 0 when no file
 // was open or what was written may not all have reached the disk.

@@ -5,6 +5,7 @@ leaves its runs' folders (and a screenshot on failure) under DIR/CASE."""
 
 import argparse
 import os
+import re
 import signal
 import subprocess
 import sys
@@ -26,19 +27,20 @@ class Case:
         self.folder = fresh_folder(args.work, args.case)
         self.x = None
         self.runs = []
+        self.count_syncs = True  # the results file's syncs, through strace
 
     def server(self):
         self.x = XServer(log_dir=self.folder)
         return self.x
 
-    def run(self, sub, settings=None, words=None, x=True, setup=None):
-        """wordtap in a fresh folder; setup(folder) runs before it starts."""
+    def run(self, sub, settings=None, words=None, x=True, setup=None, wrapper=()):
+        """wordtap in a fresh folder; setup(folder) runs before it starts, wrapper is a command before it."""
         folder = fresh_folder(self.folder, sub)
         write_data(folder, settings, words)
         if setup:
             setup(folder)
         env = self.x.env if x else {k: v for k, v in os.environ.items() if k != "DISPLAY"}
-        self.runs.append(Wordtap(self.args.wordtap, folder, env))
+        self.runs.append(Wordtap(self.args.wordtap, folder, env, wrapper))
         return self.runs[-1]
 
     def text(self, slots, lines, rect=FULL, what="text"):
@@ -89,9 +91,12 @@ class Case:
 
 
 def case_first_run_fullscreen(case):
-    """A first run: full screen over the desktop, the four example words answered W O W O, Esc."""
+    """A first run: full screen over the desktop, the four example words answered W O W O, Esc; the results
+    file synced to the disk once per line (header included), as strace sees it."""
     case.server()
-    run = case.run("run")
+    syncs = os.path.join(case.folder, "syncs.txt")
+    strace = ["strace", "-f", "--seccomp-bpf", "-y", "-e", "trace=fsync,fdatasync", "-o", syncs]
+    run = case.run("run", wrapper=strace if case.count_syncs else ())
     case.text(INTRO_SLOTS, 11, what="the introduction")
     check(case.x.geometry("wordtap") == FULL, "full-screen window at %r" % (case.x.geometry("wordtap"),))
     case.x.tap(KEY_W)
@@ -100,6 +105,9 @@ def case_first_run_fullscreen(case):
     case.x.tap(KEY_ESC)
     case.ended(run, list(zip("WOWO", [w for _, _, w in run.results()])), "first run")
     check(sorted(w for _, _, w in run.results()) == ["go", "here", "words", "your"], "the example words")
+    if case.count_syncs:
+        calls = re.findall(r"sync\(\d+<[^>]*/results_[^>]*>\) = 0", open(syncs).read())
+        check(len(calls) == 5, "results file synced %d times, not once per line" % len(calls))
 
 
 

@@ -57,11 +57,16 @@ TEST(FilesWin32, SecondOpensFollowTheSharingModes) {
         FP::Close(second);
         FP::Close(held);
     }
-    // A second run in the same second finds the results file in use and leaves it alone.
+    // An earlier results file of the name stays as it was; so does one that
+    // a run of the same second still has open.
     TextFile::Startup();
-    ASSERT_NE(TextFile::Create(0, path.c_str()), 0);
+    Scratch::Put(path, "earlier\r\n");
+    EXPECT_EQ(TextFile::CreateNew(0, path.c_str()), 0);
+    EXPECT_EQ(Scratch::Get(path), "earlier\r\n");
+    ASSERT_TRUE(DeleteFileA(path.c_str()));
+    ASSERT_NE(TextFile::CreateNew(0, path.c_str()), 0);
     TextFile::WriteLine(0, "time\tkey\tword");
-    EXPECT_EQ(TextFile::Create(1, path.c_str()), 0);
+    EXPECT_EQ(TextFile::CreateNew(1, path.c_str()), 0);
     EXPECT_NE(TextFile::Close(0), 0);
     ASSERT_NE(TextFile::OpenRead(0, path.c_str()), 0);
     EXPECT_EQ(TextFile::ReadLine(0), "time\tkey\tword");

@@ -161,13 +161,15 @@ def memory_session(x, wordtap, folder, rng):
 
 
 def strace_sleeps(x, wordtap, folder, rng):
-    """The 400 ms and 100 ms sleeps of a few trials as the kernel timed them."""
+    """The 400 ms and 100 ms sleeps of a few trials and the syncs of their
+    results lines, as the kernel timed them."""
     if not shutil.which("strace"):
         return None
-    words = make_words(6, rng)
+    words = make_words(12, rng)
     write_data(folder, settings_text(randomize=0), words)
     log = os.path.join(folder, "strace.log")
-    proc = subprocess.Popen(["strace", "-f", "-T", "-e", "trace=clock_nanosleep,nanosleep", "-o", log,
+    proc = subprocess.Popen(["strace", "-f", "-T", "-y", "-e", "trace=clock_nanosleep,nanosleep,fsync,fdatasync",
+                             "-o", log,
                              wordtap], cwd=folder, env=x.env, stdout=subprocess.DEVNULL,
                             stderr=subprocess.DEVNULL)
     try:
@@ -178,15 +180,17 @@ def strace_sleeps(x, wordtap, folder, rng):
         if proc.poll() is None:
             proc.kill()
             proc.wait()
-    durations = []
+    durations, syncs = [], []
     with open(log) as f:
         for line in f:
             m = re.search(r"<(\d+\.\d+)>\s*$", line)
             if m and "nanosleep" in line:
                 durations.append(float(m.group(1)) * 1000.0)
+            elif m and re.search(r"sync\(\d+<[^>]*/results_", line):
+                syncs.append(float(m.group(1)) * 1000.0)
     long = [d for d in durations if d > 300]
     short = [d for d in durations if 50 < d <= 300]
-    return long, short
+    return long, short, syncs
 
 
 def fmt(values):
@@ -333,7 +337,9 @@ def main():
     print("peak memory of wordtap: RSS %.1f MiB (kernel's maximum %.1f MiB), PSS %.1f MiB (aim <= 55 MiB);"
           " sampled every 10 ms in a run of its own" % (rss / 1024.0, maxrss / 1024.0, pss / 1024.0))
     if sleeps:
-        long, short = sleeps
+        long, short, syncs = sleeps
+        if syncs:
+            print("sync of each results line, between the answer and the next white screen, strace: " + fmt(syncs))
         if long:
             print("sleep before the word is drawn (400 ms), strace: " + fmt(long))
         if short:
