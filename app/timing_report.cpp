@@ -103,7 +103,7 @@ std::vector<std::string> PlotSvg(const Recording& r, const Analysis& a) {
     constexpr int RowsTop = 330, Row = 7;
     std::vector<std::string> svg = {
         "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"800\" height=\"" +
-            std::to_string(RowsTop + Row * static_cast<int>(r.trials.size()) + 60) +
+            std::to_string(RowsTop + Row * static_cast<int>(r.trials.size()) + 20) +
             "\" font-family=\"sans-serif\" font-size=\"12\">",
         "<rect width=\"100%\" height=\"100%\" fill=\"white\"/>",
         "<text x=\"" + std::to_string(Left) + "\" y=\"30\" font-size=\"15\">Intervals between " +
@@ -135,7 +135,8 @@ std::vector<std::string> PlotSvg(const Recording& r, const Analysis& a) {
                       "\" stroke=\"#cc0000\" stroke-dasharray=\"4 3\"/>");
     if (period > 0)
         svg.push_back("<text x=\"" + x(period) + "\" y=\"" + std::to_string(HistTop - 5) +
-                      "\" fill=\"#cc0000\">refresh period " + Fixed(period, 2) + " ms</text>");
+                      "\" fill=\"#cc0000\">" + (r.nominalHz > 0 ? "refresh period " : "commonest interval ") +
+                      Fixed(period, 2) + " ms</text>");
     const int step = span > 40 ? 10 : span > 15 ? 5 : 1;
     for (int ms = 0; ms <= span; ms += step)
         svg.push_back("<text x=\"" + x(ms) + "\" y=\"" + std::to_string(HistBottom + 16) +

@@ -1,17 +1,20 @@
 # What a lab downloads: a .deb for Debian and Ubuntu (CPack) from the Linux
-# build, a .zip with the .exe from the Windows build. Both carry the guide.
+# build, a .zip with the .exe and the timing check's double-click file from the
+# Windows build. Both carry the guide.
 set(WT_DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
 
 if(WIN32)
   install(TARGETS wordtap RUNTIME DESTINATION .)
-  install(FILES docs/guide.txt DESTINATION .)
+  install(FILES docs/guide.txt program/timing-check.cmd DESTINATION .)
   set(WT_ZIP ${WT_DIST_DIR}/wordtap-${PROJECT_VERSION}-windows-x64.zip)
   # CMake writes the zip itself: no zip tool needed on the build machine.
   add_custom_target(dist_zip
     COMMAND ${CMAKE_COMMAND} -E make_directory ${WT_DIST_DIR}
     COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/docs/guide.txt guide.txt
+    # The timing check for a lab without a command line: a double-click.
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/program/timing-check.cmd timing-check.cmd
     COMMAND ${CMAKE_COMMAND} -E rm -f ${WT_ZIP}
-    COMMAND ${CMAKE_COMMAND} -E tar cf ${WT_ZIP} --format=zip wordtap.exe guide.txt
+    COMMAND ${CMAKE_COMMAND} -E tar cf ${WT_ZIP} --format=zip wordtap.exe guide.txt timing-check.cmd
     DEPENDS wordtap
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}
     COMMENT "Packing ${WT_ZIP}")

@@ -20,6 +20,7 @@ test -s data/settings.ini
 zip=$(ls "$dist"/wordtap-*-windows-x64.zip)
 unzip -q "$zip" -d "$tmp/zip"
 test -s "$tmp/zip/guide.txt"
+test -s "$tmp/zip/timing-check.cmd"
 if [ -n "${WINE_RUN:-}" ]; then
   mkdir "$tmp/windows" && cd "$tmp/windows"
   "$WINE_RUN" --prefix "$tmp/wine" "$tmp/zip/wordtap.exe" 2>err.txt || true
