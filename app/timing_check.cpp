@@ -161,10 +161,10 @@ void ShowResult(const Analysis& a, int32_t saved) {
         text += std::string(entry.name) + ": " + VerdictName(entry.item.verdict) + "\n";
     // The verdicts and their reasons take more lines than the experiment's
     // texts: a smaller font, and about the characters that fit a line.
-    const int32_t points = DisplaySize::Height / 45;
+    const int32_t points = std::max(1, DisplaySize::Height / 54);
     if (FontHandle::Load(1, "Calibri", points, DisplayBackend::FontHighQuality) == 0)
         FontHandle::Load(1, "Arial", points, DisplayBackend::FontHighQuality);
-    const size_t width = static_cast<size_t>(std::max(30, DisplaySize::Width * 50 / std::max(1, DisplaySize::Height)));
+    const size_t width = static_cast<size_t>(std::clamp(DisplaySize::Width * 100 / (points * 60), 30, 90));
     const auto add = [&](const std::string& sentence) {
         for (const std::string& line : Wrap(sentence, width)) text += line + "\n";
     };
