@@ -1,6 +1,8 @@
 // The timing check's verdicts on made-up series of timestamps.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "app/timing_analysis.h"
 
 using namespace TimingCheck;
