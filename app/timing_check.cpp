@@ -21,7 +21,10 @@ namespace {
 using namespace TimingCheck;
 
 constexpr double KeyboardWaitMs = 1000;
+// Bounds the loops that wait for the counter to move, should it never move.
+constexpr int32_t MaxReads = 1 << 26;
 constexpr int32_t ReportFileNumber = 0;
+constexpr int32_t FontNumber = 1;
 constexpr const char* EscapeLine = "[Esc] ends the check.";
 
 struct CheckState {
@@ -91,7 +94,7 @@ void RecordClock() {
     uint32_t last = MillisecondClock();
     r.clockBurst.push_back(last);
     const double start = CounterMilliseconds();
-    for (int32_t read = 1; r.clockBurst.size() <= 20; ++read) {
+    for (int32_t read = 1; r.clockBurst.size() <= 20 && read < MaxReads; ++read) {
         if (read % 64 == 0) {
             SleepMs(0);
             if (CounterMilliseconds() - start > 500) break;
@@ -116,7 +119,7 @@ void RecordKeyboardWait() {
     const double processor = ProcessorMilliseconds();
     const double start = CounterMilliseconds();
     double last = start;
-    while (last - start < KeyboardWaitMs) {
+    while (last - start < KeyboardWaitMs && r.looks < MaxReads) {
         const Response response = CheckForResponse();
         const double now = CounterMilliseconds();
         ++r.looks;
@@ -162,8 +165,8 @@ void ShowResult(const Analysis& a, int32_t saved) {
     // The verdicts and their reasons take more lines than the experiment's
     // texts: a smaller font, and about the characters that fit a line.
     const int32_t points = std::max(1, DisplaySize::Height / 54);
-    if (FontHandle::Load(1, "Calibri", points, DisplayBackend::FontHighQuality) == 0)
-        FontHandle::Load(1, "Arial", points, DisplayBackend::FontHighQuality);
+    if (FontHandle::Load(FontNumber, "Calibri", points, DisplayBackend::FontHighQuality) == 0)
+        FontHandle::Load(FontNumber, "Arial", points, DisplayBackend::FontHighQuality);
     const size_t width = static_cast<size_t>(std::clamp(DisplaySize::Width * 100 / (points * 60), 30, 90));
     const auto add = [&](const std::string& sentence) {
         for (const std::string& line : Wrap(sentence, width)) text += line + "\n";
