@@ -526,7 +526,8 @@ PresentPacing DescribePresent() {
     // depends on the host's driver, which a Windows program cannot see.
     const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     if (ntdll && GetProcAddress(ntdll, "wine_get_version"))
-        return {0, "Direct3D 9 under Wine (software display): the display's retrace not seen"};
+        return {0, "Direct3D 9 under Wine, drawn through the host's OpenGL: the display's "
+                   "retrace not seen"};
     if (S.params.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE)
         return {0, "Direct3D 9, presented immediately"};
     return {1, S.fullscreen ? "Direct3D 9 full screen, one present per retrace"
