@@ -99,7 +99,10 @@ void AnalyseRetrace(const Recording& r, Analysis& a) {
                          "): word onsets are logged within \u00b1" +
                          Fixed(std::round(frame / 2), 0) +
                          " ms of when they appear instead of within 1 ms. Use full screen, or a "
-                         "graphics driver with vertical sync."};
+                         "graphics driver with vertical sync." +
+                         (a.meanMs > 50 ? " Presents took " + Fixed(a.meanMs, 0) +
+                                              " ms on average: the display cannot keep up."
+                                        : "")};
         return;
     }
     const double measuredHz = 1000.0 / a.periodMs;
