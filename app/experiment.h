@@ -21,7 +21,12 @@ extern int32_t Width;
 extern int32_t Height;
 }  // namespace DisplaySize
 
-enum Response : int32_t { ResponseQuit = 0, ResponseWord = 1, ResponseNonWord = 2 };
+enum Response : int32_t {
+    ResponsePending = -1,  // nothing answered yet
+    ResponseQuit = 0,
+    ResponseWord = 1,
+    ResponseNonWord = 2
+};
 
 extern const char* const AssertionSuffix;  // ": assertion failed!"
 extern const char* const DisplaySuffix;    // ": Couldn't initialize display!"
@@ -38,6 +43,12 @@ std::string LoadIntroText();
 std::string LoadFinalText();
 void ShowText(float fx, float fy, std::string_view text);
 Response WaitForResponse();
+// One turn of WaitForResponse: a look at the keys and the window.
+Response CheckForResponse();
+// The settings as LoadSettings reads them, leaving the file as it is.
+void ReadSettings();
+// The timing check instead of the experiment; every way out ends the process.
+[[noreturn]] void RunTimingCheck();
 void LoadWordList(StringList* list);
 
 // "  0.523"-style seconds with three decimals in a three-wide field.

@@ -6,12 +6,20 @@
 namespace {
 // Each key is read, then written straight back: a missing key is added with
 // its default, a differently cased one takes the canonical spelling.
+// Without a write the file is left as it is, and a missing one is not created.
+bool keep = true;
 int32_t ReadAndKeep(const char* key, int32_t defaultValue) {
     const int32_t value = SettingsFile::ReadInteger(key, defaultValue);
-    SettingsFile::WriteInteger(key, value);
+    if (keep) SettingsFile::WriteInteger(key, value);
     return value;
 }
 }  // namespace
+
+void ReadSettings() {
+    keep = false;
+    LoadSettings();
+    keep = true;
+}
 
 int32_t LoadSettings() {
     // An unopenable file gives the defaults, and Close then creates it.

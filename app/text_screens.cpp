@@ -181,20 +181,26 @@ void ShowText(float fx, float fy, std::string_view text) {
     TextPainter::End();
 }
 
-Response WaitForResponse() {
+Response CheckForResponse() {
     // A timed sleep would quantise the measured reaction time. The wait for
     // input wakes when a key changes, so the next poll sees the release at
     // once, and keeps the processor free meanwhile; its time-out bounds how
     // late a stop request is noticed. Where it cannot wait, the loop yields.
+    KeyboardState::Poll();
+    if (KeyboardState::WasReleased(ScanCode::W)) return ResponseWord;
+    if (KeyboardState::WasReleased(ScanCode::O)) return ResponseNonWord;
+    if (!AppWindow::WaitForInput(InputWaitMs)) SleepMs(0);
+    if (KeyboardState::WasReleased(ScanCode::Escape)) return ResponseQuit;
+    if (AppWindow::Exists(0) && AppWindow::PollEvent() == AppWindow::CloseRequest)
+        return ResponseQuit;
+    // A termination signal ends the run like a quit, through the shutdown.
+    if (Process::StopRequested()) return ResponseQuit;
+    return ResponsePending;
+}
+
+Response WaitForResponse() {
     for (;;) {
-        KeyboardState::Poll();
-        if (KeyboardState::WasReleased(ScanCode::W)) return ResponseWord;
-        if (KeyboardState::WasReleased(ScanCode::O)) return ResponseNonWord;
-        if (!AppWindow::WaitForInput(InputWaitMs)) SleepMs(0);
-        if (KeyboardState::WasReleased(ScanCode::Escape)) return ResponseQuit;
-        if (AppWindow::Exists(0) && AppWindow::PollEvent() == AppWindow::CloseRequest)
-            return ResponseQuit;
-        // A termination signal ends the run like a quit, through the shutdown.
-        if (Process::StopRequested()) return ResponseQuit;
+        const Response response = CheckForResponse();
+        if (response != ResponsePending) return response;
     }
 }

@@ -1,10 +1,11 @@
 # What a lab downloads: a .deb for Debian and Ubuntu (CPack) from the Linux
-# build, a .zip with the .exe from the Windows build. Both carry the guide.
+# build, a .zip with the .exe and the timing check's double-click file from the
+# Windows build. Both carry the guide.
 set(WT_DIST_DIR ${PROJECT_SOURCE_DIR}/dist)
 
 if(WIN32)
   install(TARGETS wordtap RUNTIME DESTINATION .)
-  install(FILES docs/guide.txt LICENSE DESTINATION .)
+  install(FILES docs/guide.txt LICENSE program/timing-check.cmd DESTINATION .)
   set(WT_ZIP ${WT_DIST_DIR}/wordtap-${PROJECT_VERSION}-windows-x64.zip)
   set(WT_ZIP_ROOT wordtap-${PROJECT_VERSION})
   # One folder at the top, so that unpacking never scatters files; the texts
@@ -19,6 +20,8 @@ if(WIN32)
             -P ${PROJECT_SOURCE_DIR}/cmake/text_for_windows.cmake
     COMMAND ${CMAKE_COMMAND} -DIN=${PROJECT_SOURCE_DIR}/LICENSE$<SEMICOLON>${PROJECT_SOURCE_DIR}/docs/third-party-windows.txt
             -DOUT=${WT_ZIP_ROOT}/LICENSE -P ${PROJECT_SOURCE_DIR}/cmake/text_for_windows.cmake
+    # The timing check for a lab without a command line: a double-click.
+    COMMAND ${CMAKE_COMMAND} -E copy ${PROJECT_SOURCE_DIR}/program/timing-check.cmd ${WT_ZIP_ROOT}/
     COMMAND ${CMAKE_COMMAND} -E tar cf ${WT_ZIP} --format=zip ${WT_ZIP_ROOT}
     DEPENDS wordtap
     WORKING_DIRECTORY ${CMAKE_CURRENT_BINARY_DIR}

@@ -35,6 +35,15 @@ enum PresentResult : int32_t { PresentFailed = 0, PresentShown = 1, PresentLost 
 // frame has been handed to the display at a vertical retrace.
 int32_t Present(int32_t retrace);
 
+// How presents reach the display: whether one waits for the display's own
+// vertical retrace or is paced without it, and in words, for a timing report.
+// Meaningful while a surface is open.
+struct PresentPacing {
+    int32_t displayRetrace;
+    const char* description;
+};
+PresentPacing DescribePresent();
+
 // ---- Messages of the program's windows -------------------------------
 enum MessageKind : int32_t {
     MessageNone = 0,

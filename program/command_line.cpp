@@ -9,7 +9,7 @@
 namespace CommandLine {
 namespace {
 
-const char* const Usage = "Usage: wordtap [--help | --version]\n";
+const char* const Usage = "Usage: wordtap [--check | --help | --version]\n";
 
 std::string HelpText();
 
@@ -20,6 +20,8 @@ struct Option {
 };
 
 const Option Options[] = {
+    {"--check", "check this computer's display timing; writes only a report and a plot",
+     [] { return Decision{Check, {}}; }},
     {"--help", "show this text", [] { return Decision{Print, HelpText()}; }},
     {"--version", "show the version", [] { return Decision{Print, "wordtap " WT_VERSION_TEXT "\n"}; }},
 };

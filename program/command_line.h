@@ -4,15 +4,15 @@
 #include <string>
 
 namespace CommandLine {
-enum What { Run, Print, Refuse };
+enum What { Run, Check, Print, Refuse };
 
 struct Decision {
     What what;
     std::string text;  // Print: for standard output; Refuse: for standard error
 };
 
-// No argument runs the experiment; an option of the table prints its text;
-// anything else is refused.
+// No argument runs the experiment; an option of the table prints its text or
+// runs the timing check; anything else is refused.
 Decision Decide(int argc, const char* const* argv);
 
 // Exit status of a refused command line, as usual for a usage error.

@@ -4,10 +4,11 @@
 #include "program/runtime.h"
 
 // Everything the run itself needs comes from ./data; the command line only
-// asks for help or the version.
+// asks for the timing check, help or the version.
 int main(int argc, char** argv) {
     const CommandLine::Decision decision = CommandLine::Decide(argc, argv);
     if (decision.what == CommandLine::Run) Runtime::Run();
+    if (decision.what == CommandLine::Check) Runtime::RunCheck();
     if (decision.what == CommandLine::Refuse) {
         std::fputs(decision.text.c_str(), stderr);
         return CommandLine::UsageError;

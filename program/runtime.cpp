@@ -43,4 +43,9 @@ void Run() {
     Startup();
     RunExperiment();
 }
+
+void RunCheck() {
+    Startup();
+    RunTimingCheck();
+}
 }  // namespace Runtime

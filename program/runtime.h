@@ -4,4 +4,6 @@
 namespace Runtime {
 // Starts every module, runs the experiment, shuts down; never returns.
 [[noreturn]] void Run();
+// The same with the timing check in place of the experiment.
+[[noreturn]] void RunCheck();
 }  // namespace Runtime

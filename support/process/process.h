@@ -5,6 +5,7 @@
 // to know what the sequence closes.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace Process {
 using EndSequence = void (*)();
@@ -20,4 +21,8 @@ int32_t StopRequested();
 // Ends the run through End when a stop was requested; for loops that may
 // take long.
 void EndIfStopRequested();
+
+// The computer's name, operating system and processor count in one line,
+// for reports.
+std::string SystemDescription();
 }  // namespace Process

@@ -69,6 +69,17 @@ uint32_t MillisecondClock() {
     return static_cast<uint32_t>(TimePlatform::CounterValue() / gClock.ticksPerMillisecond);
 }
 
+double CounterMilliseconds() {
+    const int64_t frequency = TimePlatform::CounterFrequency();
+    return frequency > 0 ? static_cast<double>(TimePlatform::CounterValue()) * 1000.0 /
+                               static_cast<double>(frequency)
+                         : 0.0;
+}
+
+int64_t CounterFrequency() { return TimePlatform::CounterFrequency(); }
+
+double ProcessorMilliseconds() { return static_cast<double>(TimePlatform::ProcessorMicros()) / 1000.0; }
+
 void SleepMs(uint32_t milliseconds) {
     if (!gClock.timerResolutionRaised) {
         TimePlatform::RaiseTimerResolution();

@@ -11,6 +11,12 @@ constexpr Timestamp InvalidTimestamp = -1;
 
 // Milliseconds from an arbitrary origin; subtract in unsigned 32-bit.
 uint32_t MillisecondClock();
+// The high-resolution counter behind the clock, in milliseconds at its full
+// resolution (0 without one), and its ticks per second.
+double CounterMilliseconds();
+int64_t CounterFrequency();
+// Processor time used by the process so far, in milliseconds.
+double ProcessorMilliseconds();
 // 0 yields the rest of the time slice. The first call raises the system
 // timer resolution to 1 ms where the platform has such a setting.
 void SleepMs(uint32_t milliseconds);

@@ -13,6 +13,8 @@ uint32_t TickCount();
 // 0 yields; otherwise suspends for about that many milliseconds.
 void Sleep(uint32_t milliseconds);
 void RaiseTimerResolution();
+// Processor time (user and system) used by the process.
+int64_t ProcessorMicros();
 struct LocalTime {
     int32_t year, month, day, hour, minute, second;
 };

@@ -46,6 +46,12 @@ void Sleep(uint32_t milliseconds) {
 // batch wake-ups; a 1 ns slack keeps short delays precise.
 void RaiseTimerResolution() { prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
 
+int64_t ProcessorMicros() {
+    timespec used;
+    if (clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &used) != 0) return 0;
+    return static_cast<int64_t>(used.tv_sec) * 1000000 + used.tv_nsec / 1000;
+}
+
 LocalTime Now() {
     time_t now = time(nullptr);
     tm local{};

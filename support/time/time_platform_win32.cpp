@@ -26,6 +26,16 @@ void Sleep(uint32_t milliseconds) { ::Sleep(milliseconds); }
 // Never withdrawn: the request ends with the process.
 void RaiseTimerResolution() { timeBeginPeriod(1); }
 
+int64_t ProcessorMicros() {
+    FILETIME created, exited, kernel, user;
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) return 0;
+    // 100 ns units.
+    const auto units = [](const FILETIME& t) {
+        return (static_cast<int64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+    };
+    return (units(kernel) + units(user)) / 10;
+}
+
 LocalTime Now() {
     SYSTEMTIME local;
     GetLocalTime(&local);

@@ -34,11 +34,11 @@ grep -qx "Error73: Couldn't initialize display!" err.txt
 test -s data/settings.ini
 
 zip=$(ls "$dist"/wordtap-"$version"-windows-x64.zip)
-[ "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = "wordtap-$version/ wordtap-$version/LICENSE wordtap-$version/guide.txt wordtap-$version/wordtap.exe " ]
+[ "$(unzip -Z1 "$zip" | sort | tr '\n' ' ')" = "wordtap-$version/ wordtap-$version/LICENSE wordtap-$version/guide.txt wordtap-$version/timing-check.cmd wordtap-$version/wordtap.exe " ]
 unzip -q "$zip" -d "$tmp/zip"
 win="$tmp/zip/wordtap-$version"
 # Every line of the texts ends with CR LF, for Notepad.
-for text in guide.txt LICENSE; do [ "$(grep -c $'\r$' "$win/$text")" = "$(wc -l < "$win/$text")" ]; done
+for text in guide.txt LICENSE timing-check.cmd; do [ "$(grep -c $'\r$' "$win/$text")" = "$(wc -l < "$win/$text")" ]; done
 grep -q "MIT License" "$win/LICENSE" && grep -q "mingw-w64" "$win/LICENSE"
 if [ -n "${WINE_RUN:-}" ]; then
   options "$WINE_RUN" --prefix "$tmp/wine" "$win/wordtap.exe"

@@ -79,11 +79,12 @@ def case_wine(case):
         box_text = lambda: wine(reader + ".exe", "wordtap", env=server.env).stdout.decode("latin-1").strip()
         case.args.wordtap = os.path.join(case.folder, "wordtap-wine.sh")
         with open(case.args.wordtap, "w") as f:
-            f.write('#!/bin/sh\nexec "%s" "%s"\n' % (OPTIONS.wine, OPTIONS.exe))
+            f.write('#!/bin/sh\nexec "%s" "%s" "$@"\n' % (OPTIONS.wine, OPTIONS.exe))
         os.chmod(case.args.wordtap, 0o755)
 
         for name in ("first_run_fullscreen", "windowed", "utf8"):
             e2e.CASES[name](case)
+        check("under Wine" in e2e.CASES["timing_check"](case), "the check does not say it ran under Wine")
 
         first = run = case.run("esc-intro")
         windows_lines = case.text(e2e.INTRO_SLOTS, 11, what="the introduction")

@@ -167,12 +167,12 @@ class XServer:
 
 
 class Wordtap:
-    def __init__(self, binary, folder, env, wrapper=()):
+    def __init__(self, binary, folder, env, wrapper=(), args=()):
         self.folder, self.stderr_path, self.rusage = folder, os.path.join(folder, "wordtap.stderr"), None
         # SDL and the X libraries keep caches until exit that LeakSanitizer reports.
         env = dict(env, ASAN_OPTIONS=env.get("ASAN_OPTIONS", "detect_leaks=0"))
         self.started = time.monotonic()
-        self.proc = subprocess.Popen([*wrapper, binary], cwd=folder, env=env, stdin=subprocess.DEVNULL,
+        self.proc = subprocess.Popen([*wrapper, binary, *args], cwd=folder, env=env, stdin=subprocess.DEVNULL,
                                      stdout=subprocess.DEVNULL, stderr=open(self.stderr_path, "wb"))
 
     def running(self):

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """A scripted wordtap session under Xvfb: a first run in a fresh demo/
 folder, five words answered, screenshots of the introduction, a word and the
-final screen, and the results file. The screenshots are copied to docs/demo/.
+final screen, and the results file; then the timing check, its result screen
+and its plot. The screenshots and the plot are copied to docs/demo/.
 
     demo.py BUILD_DIR
 """
@@ -15,7 +16,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from toolbox import REPO, run_tool, screenshot_png
 from xsession import (KEY_ESC, KEY_O, KEY_W, Wordtap, XServer, check, fresh_folder,
-                      settings_text, write_data)
+                      settings_text, wait_for, write_data)
 
 WORDS = ["house", "blick", "garden", "florp", "window"]
 ANSWERS = [KEY_W, KEY_O, KEY_W, KEY_O, KEY_W]
@@ -64,12 +65,33 @@ def main():
     os.makedirs(docs, exist_ok=True)
     for name in ("intro.png", "word.png", "final.png"):
         shutil.copy(os.path.join(demo, name), os.path.join(docs, name))
+    plot = timing_check(wordtap, demo)
+    shutil.copy(os.path.join(demo, "check.png"), os.path.join(docs, "check.png"))
+    shutil.copy(plot, os.path.join(docs, "timingcheck.svg"))
     print("demo session in %s" % session)
-    print("screenshots: demo/intro.png demo/word.png demo/final.png (copied to docs/demo/)")
+    print("screenshots: demo/intro.png demo/word.png demo/final.png demo/check.png, and the timing "
+          "check's plot (copied to docs/demo/)")
     print("results (%s):" % os.path.basename(results))
     with open(results, "rb") as f:
         sys.stdout.write(f.read().decode("latin-1").replace("\r\n", "\n"))
     return 0
+
+
+def timing_check(wordtap, demo):
+    """wordtap --check in a folder of its own; the result screen's screenshot and the plot's path."""
+    folder = fresh_folder(demo, "check")
+    found = lambda: sorted(f for f in os.listdir(folder) if f.startswith("timingcheck_"))
+    with XServer(log_dir=folder) as x:
+        run = Wordtap(wordtap, folder, x.env, ["--check"])
+        try:
+            wait_for(lambda: len(found()) == 2, 90, "the timing check's report and plot")
+            time.sleep(1)
+            screenshot_png(x, os.path.join(demo, "check.png"))
+            x.tap(KEY_ESC)
+            check(run.wait(20) == 0, "wordtap --check exit code %r" % run.proc.returncode)
+        finally:
+            run.kill()
+    return os.path.join(folder, found()[0])
 
 
 if __name__ == "__main__":

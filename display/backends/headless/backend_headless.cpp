@@ -392,6 +392,11 @@ int32_t PollMessage(Message* message) {
 // response loop must keep yielding for the script to go on.
 int32_t WaitForInput(int32_t /*timeoutMs*/) { return 0; }
 
+PresentPacing DescribePresent() {
+    if (S().config.waitForRetrace) return {1, "headless, at the virtual retrace"};
+    return {0, "headless, no retrace"};
+}
+
 NativeWindow OpenWindow(const WindowSpec& request) {
     BackendState& s = S();
     if (s.config.failWindow || !SizeOk(request.clientWidth, request.clientHeight)) return 0;

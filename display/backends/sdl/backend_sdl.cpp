@@ -551,6 +551,17 @@ int32_t Present(int32_t retrace) {
     return PresentShown;
 }
 
+PresentPacing DescribePresent() {
+    if (!S.renderer) return {0, "no surface"};
+    if (S.softwareRenderer)
+        return {0, "SDL software renderer (no direct rendering on this X server): presents paced by "
+                   "wordtap on the refresh period, no retrace to wait for"};
+    if (S.standInRetrace)
+        return {0, "OpenGL without swap control: presents paced by wordtap on the refresh period, "
+                   "the display's retrace not seen"};
+    return {1, "OpenGL with the driver's vertical sync, then glFinish"};
+}
+
 int32_t PollMessage(Message* message) {
     if (!S.videoUp || !message) return 0;
     SDL_Event event;

@@ -520,6 +520,21 @@ int32_t Present(int32_t retrace) {
     return PresentShown;
 }
 
+PresentPacing DescribePresent() {
+    if (!S.device) return {0, "no surface"};
+    // Wine turns Direct3D into OpenGL; whether that waits for a retrace
+    // depends on the host's driver, which a Windows program cannot see.
+    const HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    if (ntdll && GetProcAddress(ntdll, "wine_get_version"))
+        return {0, "Direct3D 9 under Wine, drawn through the host's OpenGL: the display's "
+                   "retrace not seen"};
+    if (S.params.PresentationInterval == D3DPRESENT_INTERVAL_IMMEDIATE)
+        return {0, "Direct3D 9, presented immediately"};
+    return {1, S.fullscreen ? "Direct3D 9 full screen, one present per retrace"
+                            : "Direct3D 9 in a window, one present per retrace (the desktop "
+                              "compositor may add a frame)"};
+}
+
 int32_t PollMessage(Message* message) {
     if (!message) return 0;
     if (TakePending(message)) return 1;
