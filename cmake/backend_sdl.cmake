@@ -8,9 +8,9 @@ pkg_check_modules(WT_X11 REQUIRED IMPORTED_TARGET x11)
 file(GLOB WT_SDL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/display/backends/sdl/*.cpp)
 if(WT_SDL_SOURCES)
   wordtap_module(wt_backend_sdl ${WT_SDL_SOURCES})
-  # wt_text: texts in UTF-8 are decoded with the program's own strict decoder.
+  # wt_text, wt_text_os: window titles and face names in the legacy code page.
   target_link_libraries(wt_backend_sdl PUBLIC PkgConfig::WT_SDL2 PkgConfig::WT_FREETYPE
-                        PkgConfig::WT_FONTCONFIG PkgConfig::WT_X11 wt_text)
+                        PkgConfig::WT_FONTCONFIG PkgConfig::WT_X11 wt_text wt_text_os)
   # The error box ends early on a stop request.
   target_link_libraries(wt_backend_sdl PUBLIC wt_process_os)
 endif()

@@ -67,4 +67,16 @@ uint32_t Next(const char* text, int32_t length, int32_t* at) {
     return n > 0 ? c : 0xFFFD;
 }
 
+void Append(char32_t c, std::string* out) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    if (c < 0x80) {
+        out->push_back(static_cast<char>(c));
+        return;
+    }
+    const int32_t n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    static const unsigned char lead[5] = {0, 0, 0xC0, 0xE0, 0xF0};
+    out->push_back(static_cast<char>(lead[n] | (c >> (6 * (n - 1)))));
+    for (int32_t i = n - 2; i >= 0; --i) out->push_back(static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F)));
+}
+
 }  // namespace Utf8

@@ -4,6 +4,7 @@
 // is practically never well-formed UTF-8.
 #pragma once
 #include <cstdint>
+#include <string>
 
 namespace Utf8 {
 // Non-zero when the bytes are well-formed UTF-8: no overlong forms, no
@@ -15,4 +16,7 @@ int32_t IsUtf8Text(const char* text, int32_t length);
 // The character that starts at text[*at], moving *at past it. A byte that
 // starts no well-formed sequence gives U+FFFD and moves by one byte.
 uint32_t Next(const char* text, int32_t length, int32_t* at);
+// Appends the encoding of `character`; a surrogate or a value beyond
+// U+10FFFF appends that of U+FFFD.
+void Append(char32_t character, std::string* out);
 }  // namespace Utf8

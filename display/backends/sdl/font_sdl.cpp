@@ -20,7 +20,6 @@
 
 #include "display/backend.h"
 #include "display/backends/sdl/sdl_state.h"
-#include "support/text/utf8.h"
 
 namespace SdlBackend {
 
@@ -172,14 +171,8 @@ const Glyph& GlyphOf(Font* font, uint32_t character) {
 }
 
 // Measuring and drawing both walk this sequence, so they cannot disagree.
-std::vector<uint32_t> Characters(const char* text, int32_t length, int32_t encoding) {
-    std::vector<uint32_t> characters;
-    characters.reserve(static_cast<size_t>(std::max(length, 0)));
-    for (int32_t at = 0; at < length;)
-        characters.push_back(encoding == DisplayBackend::TextUtf8
-                                 ? Utf8::Next(text, length, &at)
-                                 : Cp1252ToUnicode(static_cast<uint8_t>(text[at++])));
-    return characters;
+std::vector<uint32_t> Characters(const char32_t* text, int32_t length) {
+    return length > 0 ? std::vector<uint32_t>(text, text + length) : std::vector<uint32_t>();
 }
 
 int32_t Advance(Font* font, const std::vector<uint32_t>& characters) {
@@ -266,18 +259,18 @@ int32_t FontIsItalic(FontRef ref) {
     return font && (font->flags & FontItalic) ? 1 : 0;
 }
 
-TextSize MeasureText(FontRef ref, const char* text, int32_t length, int32_t encoding) {
+TextSize MeasureText(FontRef ref, const char32_t* text, int32_t length) {
     Font* font = FromRef(ref);
     if (!font) return TextSize{0, 0};
     if (!text || length < 0) length = 0;
-    return TextSize{Advance(font, Characters(text, length, encoding)), font->ascent + font->descent};
+    return TextSize{Advance(font, Characters(text, length)), font->ascent + font->descent};
 }
 
-int32_t DrawText(FontRef ref, const Pixels& target, int32_t x, int32_t y, const char* text,
-                 int32_t length, int32_t encoding, uint32_t frontRgb, uint32_t backRgb) {
+int32_t DrawText(FontRef ref, const Pixels& target, int32_t x, int32_t y, const char32_t* text,
+                 int32_t length, uint32_t frontRgb, uint32_t backRgb) {
     Font* font = FromRef(ref);
     if (!font || !text || length <= 0) return 0;
-    const std::vector<uint32_t> characters = Characters(text, length, encoding);
+    const std::vector<uint32_t> characters = Characters(text, length);
     const int32_t advance = Advance(font, characters);
     if (!target.data) return advance;
     const int32_t cellHeight = font->ascent + font->descent;

@@ -79,8 +79,6 @@ struct State {
 
 State& Get();
 
-// The Unicode character of a Windows-1252 byte.
-uint32_t Cp1252ToUnicode(uint8_t byte);
 // Windows-1252 text to UTF-8 for SDL and fontconfig.
 void Cp1252ToUtf8(const char* text, std::vector<char>& out);
 
