@@ -210,11 +210,14 @@ void CloseFont(Font* font) {
 }
 
 // The installed face that has `character`, opened at the font's size; null
-// when none has it. Each character is looked up once per process, and each
-// file opened once per font.
+// when none has it. A face already open that has it serves: a list in one
+// script then costs one fontconfig lookup, not one per character. Otherwise
+// each character is looked up once per process, each file opened once per font.
 Face* FallbackFace(Font* font, uint32_t character) {
     auto known = font->fallbackOf.find(character);
     if (known != font->fallbackOf.end()) return known->second;
+    for (auto& open : font->fallbacks)
+        if (FT_Get_Char_Index(open->ft, character) != 0) return font->fallbackOf[character] = open.get();
     auto file = S.fallbackFiles.find(character);
     if (file == S.fallbackFiles.end()) {
         std::pair<std::string, int32_t> found{std::string(), 0};
@@ -297,8 +300,8 @@ struct Line {
 
 int32_t Pixels26(hb_position_t value) { return static_cast<int32_t>((value + 32) >> 6); }
 
-// Characters that belong to the character before them whatever font has them:
-// marks, joiners, variation selectors.
+// Characters that belong to the character before them: marks, joiners,
+// variation selectors.
 bool Clings(uint32_t c) {
     switch (hb_unicode_general_category(hb_unicode_funcs_get_default(), c)) {
         case HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK:
@@ -318,15 +321,13 @@ std::vector<Face*> FacesOf(Font* font, const char32_t* text, int32_t length) {
         const uint32_t c = text[i];
         Face* face = &font->main;
         if (FT_Get_Char_Index(font->main.ft, c) == 0) {
-            // A face already in use for the text keeps a script's letters together.
-            if (i > 0 && previous != &font->main && FT_Get_Char_Index(previous->ft, c) != 0)
-                face = previous;
-            else if (i > 0 && Clings(c))
+            // The face of the character before keeps a script's letters together.
+            if (i > 0 && FT_Get_Char_Index(previous->ft, c) != 0)
                 face = previous;
             else if (Face* fallback = FallbackFace(font, c))
                 face = fallback;
         } else if (i > 0 && Clings(c) && FT_Get_Char_Index(previous->ft, c) != 0) {
-            face = previous;
+            face = previous;  // a mark stays with its letter, to be placed on it
         }
         faces[static_cast<size_t>(i)] = previous = face;
     }
@@ -391,12 +392,9 @@ Line Layout(Font* font, const char32_t* text, int32_t length) {
             runs.push_back(Run{i, 0, levels[at]});
         runs.back().length++;
     }
-    FriBidiLevel highest = 0, lowestOdd = 255;
-    for (const Run& run : runs) {
-        highest = std::max(highest, run.level);
-        if (run.level & 1) lowestOdd = std::min(lowestOdd, run.level);
-    }
-    for (FriBidiLevel level = highest; level >= lowestOdd && level > 0; --level)
+    FriBidiLevel highest = 0;
+    for (const Run& run : runs) highest = std::max(highest, run.level);
+    for (FriBidiLevel level = highest; level > 0; --level)
         for (size_t i = 0; i < runs.size();) {
             size_t end = i;
             while (end < runs.size() && runs[end].level >= level) ++end;
