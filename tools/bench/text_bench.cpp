@@ -59,7 +59,7 @@ int main(int argc, char** argv) {
             times.push_back(MillisecondsSince(start));
         }
         std::sort(times.begin(), times.end());
-        std::printf("%-8s first %.2f ms (fallback lookup, glyphs), then median %.3f ms, 99th %.3f ms\n", name,
+        std::printf("%-8s first %.2f ms (glyphs, any fallback lookup), then median %.3f ms, 99th %.3f ms\n", name,
                     first, times[times.size() / 2], times[times.size() * 99 / 100]);
     }
     FreeFont(word);
