@@ -15,6 +15,7 @@
 #include "display/text_painter.h"
 #include "support/files/text_file.h"
 #include "support/process/process.h"
+#include "support/text/utf8.h"
 #include "support/time/clock.h"
 
 namespace {
@@ -26,6 +27,8 @@ constexpr int32_t MaxReads = 1 << 26;
 constexpr int32_t ReportFileNumber = 0;
 constexpr int32_t FontNumber = 1;
 constexpr const char* EscapeLine = "[Esc] ends the check.";
+// The check's own texts are ASCII, the same in every code page.
+constexpr int32_t CheckTextEncoding = Utf8::Legacy;
 
 struct CheckState {
     Recording recording;
@@ -49,7 +52,8 @@ void EndIfAsked() {
 
 void ShowProgress(const std::string& line) {
     Screen::Clear(ColourWhite);
-    ShowText(0.5f, 0.5f, "Timing check, about 20 seconds\n\n" + line + "\n\n" + EscapeLine);
+    ShowText(0.5f, 0.5f, "Timing check, about 20 seconds\n\n" + line + "\n\n" + EscapeLine,
+             CheckTextEncoding);
 }
 
 void RecordRetrace() {
@@ -72,7 +76,8 @@ void RecordTrials() {
         SleepMs(400);
         t.blankEnd = CounterMilliseconds();
         Screen::Clear(ColourWhite);
-        ShowText(0.5f, 0.5f, "2 of 4: trial " + std::to_string(trial) + " of " + std::to_string(Trials));
+        ShowText(0.5f, 0.5f, "2 of 4: trial " + std::to_string(trial) + " of " + std::to_string(Trials),
+                 CheckTextEncoding);
         t.wordDrawn = CounterMilliseconds();
         SleepMs(100);
         t.waitEnd = CounterMilliseconds();
@@ -183,7 +188,7 @@ void ShowResult(const Analysis& a, int32_t saved) {
               : std::string("The report could not be written in this folder."));
     text += "\nPress [Esc] to end.";
     Screen::Clear(ColourWhite);
-    ShowText(0.5f, 0.5f, text);
+    ShowText(0.5f, 0.5f, text, CheckTextEncoding);
     Screen::Present();
 }
 }  // namespace

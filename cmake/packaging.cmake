@@ -64,6 +64,8 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 # unable to start.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # Carlito gives the texts the metrics they have on Windows; the libraries
-# come from the shlibdeps above.
+# come from the shlibdeps above. The Noto fonts cover the other writing
+# systems.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "fonts-crosextra-carlito")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-core, fonts-noto-cjk")
 include(CPack)

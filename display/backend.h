@@ -91,18 +91,21 @@ FontRef LoadFont(const char* face, int32_t pixelHeight, uint32_t flags);
 FontRef SystemFont();
 void FreeFont(FontRef font);
 int32_t FontIsItalic(FontRef font);
+// A line of Unicode code points (UTF-32) in logical (typing) order. The backend shapes it (joining,
+// conjuncts, marks, ligatures), orders it by the Unicode bidirectional algorithm with the base
+// direction of its first strong character (none: left to right), and draws every character the
+// font lacks from an installed face that has it, at the same size; characters the font has always
+// come from the font.
 struct TextSize {
-    int32_t width;
-    int32_t height;  // the font's cell height, whatever the characters
+    int32_t width;   // the shaped run's advance
+    int32_t height;  // the requested font's cell height, whatever the characters
 };
-// How the bytes of a text stand for characters: Windows-1252, one byte a
-// character, or UTF-8 (the caller has checked that the bytes are valid).
-enum TextEncoding : int32_t { TextCp1252 = 0, TextUtf8 = 1 };
-TextSize MeasureText(FontRef font, const char* text, int32_t length, int32_t encoding);
-// Every character drawn as its glyph, the cell behind filled with `backRgb`,
-// top-left at (x, y), clipped to `target`. Returns the advance in pixels.
-int32_t DrawText(FontRef font, const Pixels& target, int32_t x, int32_t y, const char* text,
-                 int32_t length, int32_t encoding, uint32_t frontRgb, uint32_t backRgb);
+TextSize MeasureText(FontRef font, const char32_t* text, int32_t length);
+// The cell (advance x cell height) at top-left (x, y) filled with `backRgb`, then the shaped run
+// drawn in `frontRgb`. Ink may reach beyond the cell (tall marks above, descenders below): it is
+// clipped to `target` only. Returns the advance in pixels, the same as MeasureText's width.
+int32_t DrawText(FontRef font, const Pixels& target, int32_t x, int32_t y, const char32_t* text,
+                 int32_t length, uint32_t frontRgb, uint32_t backRgb);
 
 // ---- Keyboard -----------------------------------------------------------
 int32_t KeyboardOpen();

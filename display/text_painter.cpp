@@ -1,8 +1,10 @@
 #include "display/text_painter.h"
 
+#include <string>
 #include <vector>
 
 #include "support/memory/object_table.h"
+#include "support/text/codepage.h"
 #include "support/text/utf8.h"
 
 namespace {
@@ -32,22 +34,33 @@ int32_t TextLength(std::string_view text) {
     return length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(length);
 }
 
-// Decided line by line, so that one file may mix lines of both: a line
-// written by a current editor is UTF-8, anything else Windows-1252 as ever.
-int32_t EncodingOf(const char* text, int32_t length) {
-    return Utf8::IsUtf8Text(text, length) ? DisplayBackend::TextUtf8 : DisplayBackend::TextCp1252;
+std::u32string ToUnicode(const char* text, int32_t length, int32_t encoding) {
+    std::u32string characters;
+    if (encoding == Utf8::Unicode) {
+        characters.reserve(static_cast<size_t>(length));
+        for (int32_t at = 0; at < length;) characters.push_back(Utf8::Next(text, length, &at));
+    } else {
+        Codepage::LegacyToUnicode(text, length, &characters);
+    }
+    return characters;
+}
+
+DisplayBackend::TextSize Measure(std::string_view text, int32_t encoding) {
+    const std::u32string characters = ToUnicode(text.data(), TextLength(text), encoding);
+    return DisplayBackend::MeasureText(current->currentFont, characters.data(),
+                                       static_cast<int32_t>(characters.size()));
 }
 
 // How far an italic "H" reaches beyond its advance: drawn white on black into
 // a scratch area twice its size, the rightmost lit column c gives c - w + 2.
 int32_t ItalicOverhang(FontRef font) {
     if (!DisplayBackend::FontIsItalic(font)) return 0;
-    DisplayBackend::TextSize size = DisplayBackend::MeasureText(font, "H", 1, DisplayBackend::TextCp1252);
+    DisplayBackend::TextSize size = DisplayBackend::MeasureText(font, U"H", 1);
     int32_t w = size.width, h = size.height;
     if (w <= 0 || h <= 0 || w > 8192 || h > 8192) return 0;
     std::vector<uint32_t> scratch(static_cast<size_t>(2 * w) * (2 * h), 0);
     DisplayBackend::Pixels pixels{scratch.data(), 2 * w, 2 * h, 2 * w};
-    DisplayBackend::DrawText(font, pixels, 0, 0, "H", 1, DisplayBackend::TextCp1252, 0xFFFFFF, 0);
+    DisplayBackend::DrawText(font, pixels, 0, 0, U"H", 1, 0xFFFFFF, 0);
     for (int32_t c = 2 * w - 1; c >= 0; --c)
         for (int32_t row = 0; row < h; ++row)
             if (scratch[static_cast<size_t>(row) * (2 * w) + c] & 0xFFFFFFu) return c - w + 2;
@@ -127,30 +140,24 @@ void UseFont(FontRef font) {
     current->italicOverhang = ItalicOverhang(font);
 }
 
-int32_t MeasureWidth(std::string_view text) {
-    if (!current) return 0;
-    int32_t length = TextLength(text);
-    if (length == 0) return 0;
-    const char* bytes = text.data();
-    return DisplayBackend::MeasureText(current->currentFont, bytes, length, EncodingOf(bytes, length)).width +
-           current->italicOverhang;
+int32_t MeasureWidth(std::string_view text, int32_t encoding) {
+    if (!current || TextLength(text) == 0) return 0;
+    return Measure(text, encoding).width + current->italicOverhang;
 }
 
-int32_t MeasureHeight(std::string_view text) {
-    if (!current) return 0;
-    int32_t length = TextLength(text);
-    if (length == 0) return 0;
-    const char* bytes = text.data();
-    return DisplayBackend::MeasureText(current->currentFont, bytes, length, EncodingOf(bytes, length)).height;
+int32_t MeasureHeight(std::string_view text, int32_t encoding) {
+    if (!current || TextLength(text) == 0) return 0;
+    return Measure(text, encoding).height;
 }
 
-int32_t PutText(int32_t x, int32_t y, std::string_view text, ColourRef front, ColourRef back) {
+int32_t PutText(int32_t x, int32_t y, std::string_view text, int32_t encoding, ColourRef front,
+                ColourRef back) {
     if (!current) return 0;
-    int32_t length = TextLength(text);
-    if (length == 0 || !current->pixels.data) return x;
-    int32_t advance =
-        DisplayBackend::DrawText(current->currentFont, current->pixels, x, y, text.data(), length,
-                                 EncodingOf(text.data(), length), ColourToRgb(front), ColourToRgb(back));
+    const std::u32string characters = ToUnicode(text.data(), TextLength(text), encoding);
+    if (characters.empty() || !current->pixels.data) return x;
+    int32_t advance = DisplayBackend::DrawText(current->currentFont, current->pixels, x, y,
+                                               characters.data(), static_cast<int32_t>(characters.size()),
+                                               ColourToRgb(front), ColourToRgb(back));
     return static_cast<int32_t>(static_cast<int64_t>(x) + advance);
 }
 

@@ -53,18 +53,32 @@ int32_t IsValid(const char* text, int32_t length) {
     return 1;
 }
 
-int32_t IsUtf8Text(const char* text, int32_t length) {
-    if (!text) return 0;
-    int32_t high = 0;
-    for (int32_t i = 0; i < length && !high; ++i) high = static_cast<unsigned char>(text[i]) >= 0x80;
-    return high && IsValid(text, length);
-}
-
 uint32_t Next(const char* text, int32_t length, int32_t* at) {
     uint32_t c = 0xFFFD;
     int32_t n = Decode(reinterpret_cast<const unsigned char*>(text) + *at, length - *at, &c);
     *at += n > 0 ? n : 1;
     return n > 0 ? c : 0xFFFD;
+}
+
+void CheckLine(FileCheck* check, const char* text, int32_t length) {
+    for (int32_t i = 0; i < length && !check->high; ++i) check->high = static_cast<unsigned char>(text[i]) >= 0x80;
+    if (!check->malformed && !IsValid(text, length)) check->malformed = 1;
+}
+
+int32_t FileEncoding(const FileCheck& check) {
+    return check.markSkipped || (check.high && !check.malformed) ? Unicode : Legacy;
+}
+
+void Append(char32_t c, std::string* out) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+    if (c < 0x80) {
+        out->push_back(static_cast<char>(c));
+        return;
+    }
+    const int32_t n = c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    static const unsigned char lead[5] = {0, 0, 0xC0, 0xE0, 0xF0};
+    out->push_back(static_cast<char>(lead[n] | (c >> (6 * (n - 1)))));
+    for (int32_t i = n - 2; i >= 0; --i) out->push_back(static_cast<char>(0x80 | ((c >> (6 * i)) & 0x3F)));
 }
 
 }  // namespace Utf8

@@ -2,8 +2,8 @@
 // metrics that the layout of the text screens depends on.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "display/backend.h"
@@ -13,8 +13,8 @@ namespace {
 
 using namespace DisplayBackend;
 
-int32_t Height(FontRef font, const char* text) {
-    return MeasureText(font, text, static_cast<int32_t>(std::strlen(text)), TextCp1252).height;
+int32_t Height(FontRef font, std::u32string_view text) {
+    return MeasureText(font, text.data(), static_cast<int32_t>(text.size())).height;
 }
 
 class SdlFonts : public ::testing::Test {
@@ -41,24 +41,24 @@ TEST_F(SdlFonts, SubstitutesHaveTheCellsOfTheOriginalFaces) {
         SCOPED_TRACE(std::string(r.face) + " " + std::to_string(r.points));
         FontRef f = FontHandle::Load(1, r.face, r.points, FontHighQuality);
         ASSERT_NE(f, 0);
-        EXPECT_EQ(Height(f, " "), r.cell);
-        EXPECT_EQ(Height(f, "Wg\xC9"), r.cell);
+        EXPECT_EQ(Height(f, U" "), r.cell);
+        EXPECT_EQ(Height(f, U"Wg\u00C9"), r.cell);
     }
 }
 
 TEST_F(SdlFonts, CellIsFilledWithTheBackColourAndClipped) {
     FontRef f = FontHandle::Load(1, "Arial", 20, FontHighQuality);
     ASSERT_NE(f, 0);
-    TextSize size = MeasureText(f, "  ", 2, TextCp1252);
+    TextSize size = MeasureText(f, U"  ", 2);
     std::vector<uint32_t> data(100 * 100, 0x123456);
     Pixels canvas{data.data(), 100, 100, 100};
-    DrawText(f, canvas, 10, 10, "  ", 2, TextCp1252, 0x000000, 0xFF0000);
+    DrawText(f, canvas, 10, 10, U"  ", 2, 0x000000, 0xFF0000);
     EXPECT_EQ(data[10 * 100 + 10], 0xFF0000u);
     EXPECT_EQ(data[(9 + size.height) * 100 + 9 + size.width], 0xFF0000u);
     EXPECT_EQ(data[10 * 100 + 10 + size.width], 0x123456u);
     EXPECT_EQ(data[10 * 100 + 9], 0x123456u);
     // Off the target at every side: AddressSanitizer reports any write outside the buffer.
-    for (int32_t at : {-500, -20, 95, 500}) DrawText(f, canvas, at, at, "Wg", 2, TextCp1252, 0, 0xFF);
+    for (int32_t at : {-500, -20, 95, 500}) DrawText(f, canvas, at, at, U"Wg", 2, 0, 0xFF);
 }
 
 }  // namespace

@@ -9,6 +9,12 @@ namespace {
 
 int32_t Size(const std::string& text) { return static_cast<int32_t>(text.size()); }
 
+int32_t Encoding(const std::vector<std::string>& lines, int32_t mark = 0) {
+    Utf8::FileCheck check{mark, 0, 0};
+    for (const std::string& line : lines) Utf8::CheckLine(&check, line.data(), Size(line));
+    return Utf8::FileEncoding(check);
+}
+
 TEST(Utf8, OnlyWellFormedTextWithAByteAbove0x7FReadsAsUtf8) {
     // {bytes, well-formed, read as UTF-8}
     const std::tuple<std::string, int32_t, int32_t> cases[] = {
@@ -23,10 +29,20 @@ TEST(Utf8, OnlyWellFormedTextWithAByteAbove0x7FReadsAsUtf8) {
     for (const auto& [text, valid, utf8] : cases) {
         SCOPED_TRACE(testing::PrintToString(text));
         EXPECT_EQ(Utf8::IsValid(text.data(), Size(text)), valid);
-        EXPECT_EQ(Utf8::IsUtf8Text(text.data(), Size(text)), utf8);
+        EXPECT_EQ(Encoding({text}), utf8);
     }
     // A sequence cut by the length is cut short, whatever follows in memory.
-    EXPECT_EQ(Utf8::IsUtf8Text("\xC3\xA9", 1), 0);
+    EXPECT_EQ(Utf8::IsValid("\xC3\xA9", 1), 0);
+}
+
+// Code page 936 words: 小 and 水 happen to be well-formed UTF-8 ("С", "ˮ"), 大 is not.
+TEST(Utf8, AFileIsUtf8AsAWholeOrNotAtAll) {
+    EXPECT_EQ(Encoding({"\xD0\xA1", "\xCB\xAE", "\xB4\xF3"}), Utf8::Legacy);
+    EXPECT_EQ(Encoding({"\xD0\xA1", "\xCB\xAE"}), Utf8::Unicode);
+    EXPECT_EQ(Encoding({"caf\xC3\xA9", "caf\xE9"}), Utf8::Legacy);
+    EXPECT_EQ(Encoding({"cat", "caf\xC3\xA9", "dog"}), Utf8::Unicode);
+    EXPECT_EQ(Encoding({"caf\xE9"}, 1), Utf8::Unicode);  // the mark decides alone
+    EXPECT_EQ(Encoding({"cat"}, 1), Utf8::Unicode);
 }
 
 TEST(Utf8, NextDecodesAndStepsOverBadBytesOneByOne) {

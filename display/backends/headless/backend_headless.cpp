@@ -202,15 +202,6 @@ void FillRect(const DisplayBackend::Pixels& target, int64_t left, int64_t top, i
     }
 }
 
-// The characters of a text: its bytes, or its UTF-8 sequences decoded.
-std::vector<uint32_t> Characters(const char* text, int32_t length, int32_t encoding) {
-    std::vector<uint32_t> characters;
-    for (int32_t at = 0; at < length;)
-        characters.push_back(encoding == DisplayBackend::TextUtf8 ? Utf8::Next(text, length, &at)
-                                                                  : static_cast<unsigned char>(text[at++]));
-    return characters;
-}
-
 void SaveFrame() {
     BackendState& s = S();
     char name[32];
@@ -433,32 +424,31 @@ void FreeFont(FontRef font) { S().fonts.erase(font); }
 
 int32_t FontIsItalic(FontRef font) { return FontOf(font).italic; }
 
-TextSize MeasureText(FontRef font, const char* text, int32_t length, int32_t encoding) {
+TextSize MeasureText(FontRef font, const char32_t* text, int32_t length) {
     HeadlessFont f = FontOf(font);
     if (!text || length <= 0) return TextSize{0, Headless::FontCellHeight(f.pixelHeight)};
-    const size_t count = Characters(text, length, encoding).size();
-    int64_t width = static_cast<int64_t>(count) * Headless::FontAdvance(f.pixelHeight);
+    int64_t width = static_cast<int64_t>(length) * Headless::FontAdvance(f.pixelHeight);
     return TextSize{static_cast<int32_t>(std::min<int64_t>(width, INT32_MAX)),
                     Headless::FontCellHeight(f.pixelHeight)};
 }
 
-int32_t DrawText(FontRef font, const Pixels& target, int32_t x, int32_t y, const char* text,
-                 int32_t length, int32_t encoding, uint32_t frontRgb, uint32_t backRgb) {
+int32_t DrawText(FontRef font, const Pixels& target, int32_t x, int32_t y, const char32_t* text,
+                 int32_t length, uint32_t frontRgb, uint32_t backRgb) {
     if (!text || length <= 0) return 0;
     HeadlessFont f = FontOf(font);
     int32_t h = EffectiveHeight(f.pixelHeight);
     int64_t advance = Headless::FontAdvance(f.pixelHeight);
     int64_t cell = Headless::FontCellHeight(f.pixelHeight);
-    const std::vector<uint32_t> characters = Characters(text, length, encoding);
-    Headless::Trace(std::string(encoding == TextUtf8 ? "text-utf8 " : "text ") + std::to_string(x) + " " +
-                    std::to_string(y) + " " + Hex(frontRgb) + " " + Hex(backRgb) + " " +
-                    std::string(text, static_cast<size_t>(length)));
-    int64_t total = advance * static_cast<int64_t>(characters.size());
+    std::string line = "text " + std::to_string(x) + " " + std::to_string(y) + " " + Hex(frontRgb) +
+                       " " + Hex(backRgb) + " ";
+    for (int32_t i = 0; i < length; ++i) Utf8::Append(text[i], &line);
+    Headless::Trace(line);
+    int64_t total = advance * static_cast<int64_t>(length);
     if (target.data) {
         FillRect(target, x, y, x + total, y + cell, backRgb & 0xFFFFFFu);
         int64_t reach = f.italic ? advance + h / 8 : advance - 1;
-        for (size_t i = 0; i < characters.size(); ++i) {
-            if (characters[i] == ' ') continue;
+        for (int32_t i = 0; i < length; ++i) {
+            if (text[i] == U' ') continue;
             int64_t left = x + static_cast<int64_t>(i) * advance;
             FillRect(target, left + 1, y + h / 4, left + reach, y + h, frontRgb & 0xFFFFFFu);
         }

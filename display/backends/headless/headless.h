@@ -50,8 +50,8 @@ void Configure(const Config& config);
 
 // Trace lines, in these forms (text is written raw, up to the line end):
 //   present <n>                       the n-th present (from 1)
-//   text <x> <y> <front> <back> <text>  a DrawText call (colours as 0xRRGGBB hex)
-//   text-utf8 <x> <y> <front> <back> <text>  the same for a text drawn as UTF-8
+//   text <x> <y> <front> <back> <text>  a DrawText call (colours as 0xRRGGBB hex,
+//                                     the text as UTF-8)
 //   open-full <w> <h> <depth> <hz>    a successful full-screen open
 //   open-window <w> <h> <title>       a successful window open
 //   surface-in-window <w> <h>
@@ -66,7 +66,7 @@ void Trace(const std::string& line);
 std::vector<std::string> ReadTraceFile(const std::string& path);
 
 // The font: pixel height h (0 counts as 16). Cell height h + h/4; every
-// character (a byte, or a UTF-8 sequence) advances max(1, h/2). A character
+// character (code point) advances max(1, h/2). A character
 // other than a blank draws a solid box in the front colour over its advance
 // less one column at each side, from row h/4 of the cell to row h - 1; the
 // rest of the cell gets the back colour. An italic font's box reaches h/8

@@ -33,6 +33,8 @@
 #include "display/backend.h"
 #include "display/backends/sdl/sdl_state.h"
 #include "support/process/process.h"
+#include "support/text/codepage.h"
+#include "support/text/utf8.h"
 
 namespace SdlBackend {
 
@@ -397,30 +399,13 @@ constexpr KeyMapping KeyMap[] = {
 }  // namespace
 
 // Bytes 0x80-0x9F of Windows-1252; the undefined ones keep their value.
-uint32_t Cp1252ToUnicode(uint8_t byte) {
-    static const uint16_t high[32] = {
-        0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-        0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-        0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-    if (byte >= 0x80 && byte <= 0x9F) return high[byte - 0x80];
-    return byte;
-}
-
 void Cp1252ToUtf8(const char* text, std::vector<char>& out) {
-    out.clear();
-    for (const char* p = text ? text : ""; *p; p++) {
-        uint32_t c = Cp1252ToUnicode(static_cast<uint8_t>(*p));
-        if (c < 0x80) {
-            out.push_back(static_cast<char>(c));
-        } else if (c < 0x800) {
-            out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        } else {
-            out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-            out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-            out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-        }
-    }
+    std::u32string characters;
+    text = text ? text : "";
+    Codepage::LegacyToUnicode(text, static_cast<int32_t>(std::strlen(text)), &characters);
+    std::string utf8;
+    for (char32_t c : characters) Utf8::Append(c, &utf8);
+    out.assign(utf8.begin(), utf8.end());
     out.push_back('\0');
 }
 

@@ -1,14 +1,13 @@
 // Fonts and text for the Win32 backend: GDI fonts, drawn by GDI straight into
 // the CPU back buffer (a DIB section, see backend_win32.cpp).
 //
-// Needs GDI only. A width is the text's extent in the same font and the same
-// encoding as the drawing uses, so measuring and drawing always agree; the
-// cell height is the font's (tmHeight), whatever the characters.
-// Cannot do: draw into a target other than the back buffer in place; such
+// Needs GDI only. A width is the text's extent in the same font as the
+// drawing uses, so measuring and drawing always agree; the cell height is the
+// font's (tmHeight), whatever the characters.
+// Cannot do: shaping, reordering or font fallback beyond what TextOutW does
+// by itself; draw into a target other than the back buffer in place: such
 // targets (the italic probe's scratch area) go through a temporary DIB and
-// two copies. Windows-1252 texts go through the "A" calls, which read bytes
-// above 0x7F in the system's ANSI code page: on a system whose code page is
-// not 1252 those characters come out as that code page has them.
+// two copies.
 #include <cstring>
 #include <string>
 
@@ -32,39 +31,31 @@ HFONT ToFont(FontRef font) { return reinterpret_cast<HFONT>(font); }
 // 0x00RRGGBB to GDI's 0x00BBGGRR.
 COLORREF ToColorRef(uint32_t rgb) { return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF); }
 
-// A text as the GDI calls take it: the bytes for the "A" calls, UTF-16 for
-// the "W" calls.
-struct GdiText {
-    const char* bytes;
-    int length;
-    std::wstring wide;
-    int32_t isWide;
-};
-
-GdiText Prepare(const char* text, int32_t length, int32_t encoding) {
-    GdiText out{text, length, std::wstring(), encoding == DisplayBackend::TextUtf8};
-    if (out.isWide && length > 0) {
-        const int units = MultiByteToWideChar(CP_UTF8, 0, text, length, nullptr, 0);
-        if (units > 0) {
-            out.wide.resize(static_cast<size_t>(units));
-            MultiByteToWideChar(CP_UTF8, 0, text, length, out.wide.data(), units);
+// UTF-16, as the "W" calls take it.
+std::wstring Prepare(const char32_t* text, int32_t length) {
+    std::wstring out;
+    for (int32_t i = 0; i < length; ++i) {
+        char32_t c = text[i];
+        if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) c = 0xFFFD;
+        if (c >= 0x10000) {
+            out.push_back(static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10)));
+            out.push_back(static_cast<wchar_t>(0xDC00 + ((c - 0x10000) & 0x3FF)));
+        } else {
+            out.push_back(static_cast<wchar_t>(c));
         }
     }
     return out;
 }
 
-SIZE Extent(HDC dc, const GdiText& text) {
+SIZE Extent(HDC dc, const std::wstring& text) {
     SIZE size{0, 0};
-    if (text.isWide)
-        GetTextExtentPoint32W(dc, text.wide.data(), static_cast<int>(text.wide.size()), &size);
-    else
-        GetTextExtentPoint32A(dc, text.bytes, text.length, &size);
+    GetTextExtentPoint32W(dc, text.data(), static_cast<int>(text.size()), &size);
     return size;
 }
 
 // Draws with the font selected, the cell filled with the back colour, the
 // top-left of the cell at (x, y); returns the advance.
-int32_t Put(HDC dc, HFONT font, int32_t x, int32_t y, const GdiText& text, uint32_t frontRgb,
+int32_t Put(HDC dc, HFONT font, int32_t x, int32_t y, const std::wstring& text, uint32_t frontRgb,
             uint32_t backRgb) {
     HGDIOBJ previous = SelectObject(dc, font);
     SetTextAlign(dc, TA_LEFT | TA_TOP | TA_NOUPDATECP);
@@ -72,10 +63,7 @@ int32_t Put(HDC dc, HFONT font, int32_t x, int32_t y, const GdiText& text, uint3
     SetTextColor(dc, ToColorRef(frontRgb));
     SetBkColor(dc, ToColorRef(backRgb));
     const SIZE size = Extent(dc, text);
-    if (text.isWide)
-        TextOutW(dc, x, y, text.wide.data(), static_cast<int>(text.wide.size()));
-    else
-        TextOutA(dc, x, y, text.bytes, text.length);
+    TextOutW(dc, x, y, text.data(), static_cast<int>(text.size()));
     if (previous) SelectObject(dc, previous);
     // The caller's pixels are read by the CPU next: GDI must be done with them.
     GdiFlush();
@@ -84,7 +72,7 @@ int32_t Put(HDC dc, HFONT font, int32_t x, int32_t y, const GdiText& text, uint3
 
 // Any other target: copied into a DIB of its size, drawn on, copied back.
 int32_t PutThroughCopy(const DisplayBackend::Pixels& target, HFONT font, int32_t x, int32_t y,
-                       const GdiText& text, uint32_t frontRgb, uint32_t backRgb) {
+                       const std::wstring& text, uint32_t frontRgb, uint32_t backRgb) {
     BITMAPINFO info{};
     info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
     info.bmiHeader.biWidth = target.width;
@@ -159,21 +147,21 @@ int32_t FontIsItalic(FontRef font) {
            description.lfItalic;
 }
 
-TextSize MeasureText(FontRef font, const char* text, int32_t length, int32_t encoding) {
+TextSize MeasureText(FontRef font, const char32_t* text, int32_t length) {
     HDC dc = MeasureDc();
     if (!dc || !font || !text || length < 0) return TextSize{0, 0};
     HGDIOBJ previous = SelectObject(dc, ToFont(font));
-    const SIZE size = Extent(dc, Prepare(text, length, encoding));
+    const SIZE size = Extent(dc, Prepare(text, length));
     if (previous) SelectObject(dc, previous);
     return TextSize{size.cx, size.cy};
 }
 
-int32_t DrawText(FontRef font, const Pixels& target, int32_t x, int32_t y, const char* text,
-                 int32_t length, int32_t encoding, uint32_t frontRgb, uint32_t backRgb) {
+int32_t DrawText(FontRef font, const Pixels& target, int32_t x, int32_t y, const char32_t* text,
+                 int32_t length, uint32_t frontRgb, uint32_t backRgb) {
     if (!font || !text || length <= 0) return 0;
     if (!target.data || target.width <= 0 || target.height <= 0)
-        return MeasureText(font, text, length, encoding).width;
-    const GdiText prepared = Prepare(text, length, encoding);
+        return MeasureText(font, text, length).width;
+    const std::wstring prepared = Prepare(text, length);
     const State& s = Get();
     // The back buffer is GDI's own bitmap: GDI clips to it and draws in place.
     if (target.data == s.bufferBits && target.width == s.width && target.height == s.height &&
