@@ -33,6 +33,7 @@
 #include "display/backend.h"
 #include "display/backends/sdl/sdl_state.h"
 #include "support/process/process.h"
+#include "support/time/step_trace.h"
 
 namespace SdlBackend {
 
@@ -195,6 +196,7 @@ void WaitForStandInRetrace() {
     std::this_thread::sleep_until(std::chrono::steady_clock::time_point(
         std::chrono::duration_cast<std::chrono::steady_clock::duration>(
             std::chrono::nanoseconds(next))));
+    StepTrace::Mark(StepTrace::GridWoken, next);
 }
 
 // Renderer and streaming texture for the surface window; the back buffer
@@ -519,6 +521,7 @@ Pixels BackBuffer() {
 
 int32_t Present(int32_t retrace) {
     if (!S.surfaceWindow || S.backBuffer.empty()) return PresentFailed;
+    StepTrace::Mark(StepTrace::PresentBegin);
     if (S.deviceLost || !S.renderer) {
         // A driver reset took the renderer's resources with it.
         ReleaseRenderer();
@@ -544,10 +547,12 @@ int32_t Present(int32_t retrace) {
         // follows the stand-in retrace.
         SDL_RenderFlush(S.renderer);
         if (S.glFinish) S.glFinish();
+        StepTrace::Mark(StepTrace::PresentDrawn);
         WaitForStandInRetrace();
     }
     SDL_RenderPresent(S.renderer);
     if (S.glFinish) S.glFinish();
+    StepTrace::Mark(StepTrace::PresentDone);
     return PresentShown;
 }
 
@@ -589,8 +594,10 @@ int32_t WaitForInput(int32_t timeoutMs) {
     if (XEventsQueued(display, QueuedAlready) > 0) return 1;
     XFlush(display);
     pollfd connection{ConnectionNumber(display), POLLIN, 0};
+    StepTrace::Mark(StepTrace::WaitBegin);
     // A signal ends the sleep early (EINTR); the caller checks for a stop.
-    poll(&connection, 1, timeoutMs);
+    const int arrived = poll(&connection, 1, timeoutMs);
+    StepTrace::Mark(StepTrace::WaitWoken, arrived > 0);
     return 1;
 #else
     (void)timeoutMs;
@@ -653,6 +660,7 @@ int32_t KeySnapshot(uint8_t snapshot[256]) {
     if (!IsOurWindow(SDL_GetKeyboardFocus())) return 0;
     int count = 0;
     const Uint8* keys = SDL_GetKeyboardState(&count);
+    StepTrace::Mark(StepTrace::SnapshotPumped, keys[SDL_SCANCODE_W]);
     std::memset(snapshot, 0, 256);
     for (const KeyMapping& k : KeyMap)
         if (k.sdl < count && keys[k.sdl]) snapshot[k.set1] = 0x80;
