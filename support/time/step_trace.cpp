@@ -19,6 +19,9 @@ constexpr int32_t Capacity = 1 << 18;
 Entry entries[Capacity];
 int32_t used;
 bool dumpRegistered;
+// A spinning wait takes a key snapshot every few microseconds: only the
+// snapshots that differ from the one before are kept.
+int64_t lastSnapshot = -1;
 
 // Steady clock nanoseconds: CLOCK_MONOTONIC, the probe's clock.
 int64_t NowNanos() {
@@ -46,6 +49,10 @@ namespace StepTrace {
 void Mark(Step step, int64_t value) {
     const int64_t now = NowNanos();
     // The first mark comes at start-up, long before any timed interval.
+    if (step == SnapshotPumped) {
+        if (value == lastSnapshot) return;
+        lastSnapshot = value;
+    }
     if (!dumpRegistered) {
         dumpRegistered = true;
         std::atexit(Dump);

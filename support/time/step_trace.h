@@ -14,7 +14,7 @@ enum Step : int32_t {
     PresentDone,
     WaitBegin,        // about to sleep on the input connection
     WaitWoken,        // value: 1 when something arrived, 0 on time-out
-    SnapshotPumped,   // value: 1 while W is down
+    SnapshotPumped,   // value: 1 while W is down; kept only when it changes
 };
 
 #if defined(WORDTAP_STEP_TRACE)

@@ -177,7 +177,9 @@ def read_steps(path, trials):
             present.setdefault(steps[back][0], steps[back])
             if steps[back][0] == PRESENT_BEGIN:
                 break
-        end = next(k for k in range(n + 1, len(steps)) if steps[k][0] == CLOCK_READ)
+        end = next((k for k in range(n + 1, len(steps)) if steps[k][0] == CLOCK_READ), None)
+        if end is None:  # the table was full
+            break
         out.append({"start": ns / 1e6, "start_ms": value, "end": steps[end][1] / 1e6, "end_ms": steps[end][2],
                     "present": {k: v[1] / 1e6 for k, v in present.items()},
                     "grid": present[GRID_WOKEN][2] / 1e6 if GRID_WOKEN in present else None,
