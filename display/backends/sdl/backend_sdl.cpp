@@ -20,6 +20,7 @@
 #endif
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -47,6 +48,7 @@ namespace {
 State& S = Get();
 
 constexpr int32_t MaxWindowSide = 16384;
+constexpr int WaitNice = -10;
 
 int SDLCALL WatchEvents(void*, SDL_Event* event) {
     // The texture and the renderer's context are gone; Present rebuilds them.
@@ -592,6 +594,15 @@ int32_t WaitForInput(int32_t timeoutMs) {
     // key, a close request, a focus change. poll() only looks, so every
     // event stays for SDL's pump in KeySnapshot and PollMessage.
     if (XEventsQueued(display, QueuedAlready) > 0) return 1;
+    // Under load a release wakes the wait only once the scheduler lets this
+    // thread in ahead of what runs; at nice -10 that is at once. It takes
+    // CAP_SYS_NICE or a nice limit granted to the account (limits.conf);
+    // without either the call fails and the priority stays as it was. Asked
+    // at the first wait, the introduction's, which times nothing.
+    if (!S.priorityTried) {
+        S.priorityTried = 1;
+        setpriority(PRIO_PROCESS, 0, WaitNice);
+    }
     XFlush(display);
     pollfd connection{ConnectionNumber(display), POLLIN, 0};
     StepTrace::Mark(StepTrace::WaitBegin);
