@@ -330,16 +330,19 @@ def plot(conditions, path):
         print("histogram: python3-matplotlib missing, not drawn")
         return
     every = [d for _, diffs in conditions for d in diffs]
-    low, high = min(-1.0, min(every)), max(2.0, max(every))
+    # A few stragglers of a loaded machine would squeeze every histogram
+    # into one bar: the axis ends at +-15 ms and the title counts the rest.
+    low, high = max(-15.0, min(-1.0, min(every))), min(15.0, max(2.0, max(every)))
     step = 0.25
     bins = [low - step + step * i for i in range(int((high - low) / step) + 3)]
     figure, axes = plt.subplots(len(conditions), 1, sharex=True, figsize=(7, 2.4 * len(conditions)),
                                 squeeze=False)
     for axis, (name, diffs) in zip(axes[:, 0], conditions):
-        axis.hist(diffs, bins=bins, color="#3b6ea8")
-        axis.set_title("%s: mean %.2f ms, SD %.2f ms, largest |error| %.2f ms (%d trials)" % (
+        axis.hist([d for d in diffs if low <= d <= high], bins=bins, color="#3b6ea8")
+        beyond = sum(1 for d in diffs if not low <= d <= high)
+        axis.set_title("%s: mean %.2f, SD %.2f, largest |error| %.2f ms (%d trials%s)" % (
             name, statistics.fmean(diffs), statistics.pstdev(diffs), max(abs(d) for d in diffs),
-            len(diffs)), fontsize=9)
+            len(diffs), ", %d off the axis" % beyond if beyond else ""), fontsize=8)
         axis.set_ylabel("trials")
     axes[-1, 0].set_xlabel("logged reaction time - true reaction time D (ms)")
     figure.tight_layout()
