@@ -69,7 +69,15 @@ int main(int argc, char** argv) {
                                           SDL_WINDOW_FULLSCREEN_DESKTOP);
     renderer = window ? SDL_CreateRenderer(window, -1, SDL_RENDERER_PRESENTVSYNC) : NULL;
     if (!renderer) return 1;
-    SDL_SetWindowInputFocus(window);
+    // Without a window manager the keyboard focus is whatever the last
+    // program left (nothing, once its window is gone): take it and wait
+    // until it has arrived, or the first answer could go nowhere.
+    for (int tries = 0; tries < 200 && SDL_GetKeyboardFocus() != window; tries++) {
+        SDL_RaiseWindow(window);
+        SDL_SetWindowInputFocus(window);
+        SDL_Delay(10);
+        SDL_PumpEvents();
+    }
     SDL_ShowCursor(SDL_DISABLE);
     SDL_GetRendererOutputSize(renderer, &width, &height);
     SDL_RendererInfo info;
