@@ -69,9 +69,10 @@ bench: build
 	tools/bench/run.sh $(BUILD)
 
 # WINDOWS=1 measures build-win/wordtap.exe under Wine (the probe and the X
-# server are the Linux build's); docs/timing-wine.png.
+# server are the Linux build's); docs/timing-wine.png. BENCH_ARGS go to the
+# bench, e.g. "--also before=path/to/wordtap" to take turns with another build.
 bench-timing: build $(if $(WINDOWS),windows)
-	tools/bench-timing/bench_timing.sh $(BUILD) $(if $(WINDOWS),--exe $(WIN_BUILD)/wordtap.exe --plot docs/timing-wine.png)
+	tools/bench-timing/bench_timing.sh $(BUILD) $(if $(WINDOWS),--exe $(WIN_BUILD)/wordtap.exe --plot docs/timing-wine.png) $(BENCH_ARGS)
 
 demo: build
 	tools/demo/demo.sh $(BUILD)

@@ -1,5 +1,6 @@
 #include "support/time/clock.h"
 
+#include "support/time/step_trace.h"
 #include "support/time/time_platform.h"
 #include "support/text/conversions.h"
 
@@ -66,7 +67,10 @@ uint32_t MillisecondClock() {
         if (frequency > 0) gClock.ticksPerMillisecond = frequency / 1000;
     }
     if (gClock.ticksPerMillisecond == 0) return TimePlatform::TickCount();
-    return static_cast<uint32_t>(TimePlatform::CounterValue() / gClock.ticksPerMillisecond);
+    const auto now =
+        static_cast<uint32_t>(TimePlatform::CounterValue() / gClock.ticksPerMillisecond);
+    StepTrace::Mark(StepTrace::ClockRead, now);
+    return now;
 }
 
 double CounterMilliseconds() {

@@ -11,7 +11,16 @@ each word as seen on the screen, the sleeps as the kernel saw them (strace),
 the time from start to the first frame, wordtap's peak memory (RSS and PSS),
 and a histogram of logged - D per condition.
 
-    bench_timing.py BUILD_DIR [--trials N] [--busy N] [--realtime] [--plot PNG]
+Beside wordtap the bench runs reference.c, the smallest SDL2 program that
+runs the same trial, as the yardstick. The programs take turns in blocks of
+trials within each condition, so that whatever load the machine has hits
+them alike. --also LABEL=PATH adds another wordtap binary to the turns (an
+A/B comparison); a binary built with WORDTAP_STEP_TRACE=ON has its steps
+stamped, and the bench splits its logged - D into the onset, the end and
+the whole-millisecond rounding.
+
+    bench_timing.py BUILD_DIR [--trials N] [--block N] [--busy N] [--also LABEL=PATH]...
+                    [--realtime] [--plot PNG]
 """
 
 import argparse
@@ -44,6 +53,16 @@ def build_probe(build_dir):
     path, source = os.path.join(build_dir, "bench-timing-probe"), os.path.join(HERE, "probe.c")
     if not os.path.exists(path) or os.path.getmtime(path) < os.path.getmtime(source):
         flags = subprocess.run(["pkg-config", "--cflags", "--libs", "x11", "xtst"],
+                               capture_output=True, text=True, check=True).stdout.split()
+        subprocess.run(["cc", "-O2", "-Wall", "-Wextra", "-o", path, source] + flags, check=True)
+    return path
+
+
+def build_reference(build_dir):
+    """reference.c compiled into the build folder when missing or older."""
+    path, source = os.path.join(build_dir, "bench-timing-reference"), os.path.join(HERE, "reference.c")
+    if not os.path.exists(path) or os.path.getmtime(path) < os.path.getmtime(source):
+        flags = subprocess.run(["pkg-config", "--cflags", "--libs", "sdl2"],
                                capture_output=True, text=True, check=True).stdout.split()
         subprocess.run(["cc", "-O2", "-Wall", "-Wextra", "-o", path, source] + flags, check=True)
     return path
@@ -108,10 +127,16 @@ class BusyLoops:
             proc.wait()
 
 
-def timing_session(x, wordtap, probe_path, folder, trials, rng, prefix):
+def timing_session(x, program, probe_path, folder, trials, rng, prefix):
+    label, binary = program
     words = make_words(trials, rng)
-    run, first_frame = start_run(x, wordtap, folder, words)
-    x.wait_bands(7, timeout=20, what="the introduction (timing run)")
+    trace = os.path.join(folder, "steps.txt")
+    x.env["WORDTAP_STEP_TRACE"] = trace
+    try:
+        run, first_frame = start_run(x, binary, folder, words)
+    finally:
+        del x.env["WORDTAP_STEP_TRACE"]
+    x.wait_bands(7, timeout=20, what="the introduction (%s)" % label)
     delays = [rng.uniform(300.0, 900.0) for _ in range(trials)]
     probe = subprocess.Popen(prefix + [probe_path, *map(str, STRIP), str(KEY_W), str(HOLD_MS),
                                        str(run.proc.pid)],
@@ -122,11 +147,82 @@ def timing_session(x, wordtap, probe_path, folder, trials, rng, prefix):
     probes = [[float(v) for v in line.split()[2:]] for line in out.splitlines()
               if line.startswith("trial ")]
     check(len(probes) == trials, "probe saw %d of %d trials" % (len(probes), trials))
-    quit_at_final_screen(x, "timing run")
-    check(run.wait(30) == 0, "wordtap exit code %r" % run.proc.returncode)
+    if label != "reference":  # the reference ends by itself after its last word
+        quit_at_final_screen(x, label)
+    check(run.wait(30) == 0, "%s exit code %r" % (label, run.proc.returncode))
     rows = run.results()
     check([w for _, _, w in rows] == words, "the results do not list the words in order")
-    return first_frame, probes, rows
+    return first_frame, probes, rows, read_steps(trace, trials)
+
+
+# Step numbers of support/time/step_trace.h.
+CLOCK_READ, PRESENT_BEGIN, PRESENT_DRAWN, GRID_WOKEN, PRESENT_DONE, WAIT_BEGIN, WAIT_WOKEN, \
+    SNAPSHOT_PUMPED = range(1, 9)
+
+
+def read_steps(path, trials):
+    """Per trial, the stamps (ms, CLOCK_MONOTONIC) of a traced run: the clock
+    readings that open and close the reaction time, the present before the
+    first, and the wake-ups of the wait; None for an untraced program."""
+    if not os.path.exists(path):
+        return None
+    steps = [tuple(int(v) for v in line.split()) for line in open(path)]
+    out, i = [], 0
+    for n, (step, ns, value) in enumerate(steps):
+        # A trial opens with the clock reading straight after a present.
+        if step != CLOCK_READ or n == 0 or steps[n - 1][0] != PRESENT_DONE:
+            continue
+        present = {}
+        for back in range(n - 1, max(-1, n - 8), -1):
+            present.setdefault(steps[back][0], steps[back])
+            if steps[back][0] == PRESENT_BEGIN:
+                break
+        end = next((k for k in range(n + 1, len(steps)) if steps[k][0] == CLOCK_READ), None)
+        if end is None:  # the table was full
+            break
+        out.append({"start": ns / 1e6, "start_ms": value, "end": steps[end][1] / 1e6, "end_ms": steps[end][2],
+                    "present": {k: v[1] / 1e6 for k, v in present.items()},
+                    "grid": present[GRID_WOKEN][2] / 1e6 if GRID_WOKEN in present else None,
+                    "wait": [(st, t / 1e6, v) for st, t, v in steps[n + 1:end]]})
+    check(len(out) == trials, "trace %s holds %d of %d trials" % (path, len(out), trials))
+    return out
+
+
+def decompose(name, probes, traced):
+    """Splits logged - D of a traced program into its parts, per trial:
+    logged - D = (end reading - release) - (start reading - word seen) + rounding."""
+    parts = {k: [] for k in ("onset: start reading - word seen by the probe",
+                             "  grid sleep overshoot", "  hand-over (SDL_RenderPresent, its round trip)",
+                             "  present return - start reading",
+                             "end: end reading - release issued",
+                             "  release - wake-up from the input wait",
+                             "  wake-up - key snapshot showing W up", "  snapshot - end reading",
+                             "rounding: logged - (end - start readings)")}
+    keys = list(parts)
+    for (white, word, press, release, d_actual, grab_ms, cpu, span), t in zip(probes, traced):
+        logged = (t["end_ms"] - t["start_ms"]) & 0xFFFFFFFF
+        parts[keys[0]].append(t["start"] - word)
+        if t["grid"] is not None:
+            parts[keys[1]].append(t["present"][GRID_WOKEN] - t["grid"])
+            parts[keys[2]].append(t["present"][PRESENT_DONE] - t["present"][GRID_WOKEN])
+        parts[keys[3]].append(t["start"] - t["present"][PRESENT_DONE])
+        parts[keys[4]].append(t["end"] - release)
+        woken = [at for st, at, v in t["wait"] if st == WAIT_WOKEN and at >= release]
+        up = [at for st, at, v in t["wait"] if st == SNAPSHOT_PUMPED and v == 0 and at >= release]
+        if woken and up:
+            parts[keys[5]].append(woken[0] - release)
+            parts[keys[6]].append(up[0] - woken[0])
+        if up:
+            parts[keys[7]].append(t["end"] - up[0])
+        parts[keys[8]].append(logged - (t["end"] - t["start"]))
+    print("-- %s: where logged - D comes from (traced build; ms) --" % name)
+    for key in keys:
+        if parts[key]:
+            print("%-52s %s" % (key, fmt(parts[key])))
+    onset, end, rounding = (parts[k] for k in (keys[0], keys[4], keys[8]))
+    if len(onset) > 2:
+        print("correlation of onset and end lags: %.2f" % statistics.correlation(onset, end))
+        print("SD without the rounding: %.3f ms" % statistics.pstdev([e - o for e, o in zip(end, onset)]))
 
 
 def peak_memory(pid, peaks, stop):
@@ -220,12 +316,12 @@ def summarise(name, probes, rows):
     precise = [d for d, g in zip(diffs, grabs) if g <= 0.5]
     if precise:
         print("logged - D, trials whose word was seen by a grab of <= 0.5 ms: " + fmt(precise))
-    print("wordtap's processor use while a word is up: %.2f %% of a core (aim < 5 %%)"
+    print("processor use while a word is up: %.2f %% of a core (aim < 5 %%)"
           % (100.0 * cpu_ms / span_ms))
     print("white screen to word on the X screen: " + fmt(white_to_word))
     print("answer release to white screen: " + fmt(answer_to_white))
     print("probe: word detection grab " + fmt(grabs))
-    return diffs
+    return diffs, 100.0 * cpu_ms / span_ms
 
 
 def plot(conditions, path):
@@ -238,16 +334,19 @@ def plot(conditions, path):
         print("histogram: python3-matplotlib missing, not drawn")
         return
     every = [d for _, diffs in conditions for d in diffs]
-    low, high = min(-1.0, min(every)), max(2.0, max(every))
+    # A few stragglers of a loaded machine would squeeze every histogram
+    # into one bar: the axis ends at +-15 ms and the title counts the rest.
+    low, high = max(-15.0, min(-1.0, min(every))), min(15.0, max(2.0, max(every)))
     step = 0.25
     bins = [low - step + step * i for i in range(int((high - low) / step) + 3)]
     figure, axes = plt.subplots(len(conditions), 1, sharex=True, figsize=(7, 2.4 * len(conditions)),
                                 squeeze=False)
     for axis, (name, diffs) in zip(axes[:, 0], conditions):
-        axis.hist(diffs, bins=bins, color="#3b6ea8")
-        axis.set_title("%s: mean %.2f ms, SD %.2f ms, largest |error| %.2f ms (%d trials)" % (
+        axis.hist([d for d in diffs if low <= d <= high], bins=bins, color="#3b6ea8")
+        beyond = sum(1 for d in diffs if not low <= d <= high)
+        axis.set_title("%s: mean %.2f, SD %.2f, largest |error| %.2f ms (%d trials%s)" % (
             name, statistics.fmean(diffs), statistics.pstdev(diffs), max(abs(d) for d in diffs),
-            len(diffs)), fontsize=9)
+            len(diffs), ", %d off the axis" % beyond if beyond else ""), fontsize=8)
         axis.set_ylabel("trials")
     axes[-1, 0].set_xlabel("logged reaction time - true reaction time D (ms)")
     figure.tight_layout()
@@ -275,12 +374,20 @@ def wine_wrapper(x, exe, work):
     return wrapper
 
 
+def load_now():
+    return " ".join(open("/proc/loadavg").read().split()[:3])
+
+
 def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("build")
-    parser.add_argument("--trials", type=int, default=120, help="trials per condition")
+    parser.add_argument("--trials", type=int, default=120, help="trials per program and condition")
+    parser.add_argument("--block", type=int, default=20,
+                        help="trials per run; the programs take turns run by run")
     parser.add_argument("--busy", type=int, default=1,
-                        help="CPU-bound processes beside wordtap in the loaded condition")
+                        help="CPU-bound processes beside the programs in the loaded condition")
+    parser.add_argument("--also", action="append", default=[], metavar="LABEL=PATH",
+                        help="another wordtap binary to take turns with (a traced build, a variant)")
     parser.add_argument("--realtime", action="store_true", help="run the probe under SCHED_FIFO")
     parser.add_argument("--exe", help="a Windows wordtap.exe to measure under Wine instead")
     parser.add_argument("--plot", default=os.path.join(REPO, "docs", "timing.png"),
@@ -292,48 +399,83 @@ def main():
         print("no wordtap in %s" % build)
         return 1
     probe_path = build_probe(build)
+    reference = build_reference(build)
     work = fresh_folder(build, "bench-timing-wine" if args.exe else "bench-timing")
     rng = random.Random(20240302)
-    load_before = " ".join(open("/proc/loadavg").read().split()[:3])
+    block = max(1, min(args.block, args.trials))
+    runs = max(1, args.trials // block)
+    also = [tuple(a.split("=", 1)) for a in args.also]
+    check(all(len(a) == 2 and os.path.exists(a[1]) for a in also), "--also wants LABEL=PATH of a binary")
 
     prefix = realtime_prefix() if args.realtime else []
-    sessions = []
+    conditions = [("idle", 0), ("%d CPU-bound process%s beside it" % (
+        args.busy, "" if args.busy == 1 else "es"), args.busy)]
+    sessions, loads = {}, {}
     with XServer(log_dir=work) as x:
         if args.exe:
             wordtap = wine_wrapper(x, os.path.abspath(args.exe), work)
+        programs = [("wordtap", wordtap)] + [(label, os.path.abspath(path)) for label, path in also] + \
+            [("reference", reference)]
         rss, pss, maxrss = memory_session(x, wordtap, fresh_folder(work, "memory"), rng)
-        for name, busy in (("idle", 0), ("%d CPU-bound process%s beside it" % (
-                args.busy, "" if args.busy == 1 else "es"), args.busy)):
+        for condition, busy in conditions:
+            loads[condition] = [load_now()]
             with BusyLoops(busy):
-                sessions.append((name, timing_session(x, wordtap, probe_path, fresh_folder(work, "session-%d" % busy),
-                                                      args.trials, rng, prefix)))
+                for r in range(runs):
+                    # Each program goes first in turn.
+                    for label, binary in programs[r % len(programs):] + programs[:r % len(programs)]:
+                        folder = fresh_folder(work, "session-%d-%s-%d" % (busy, label, r))
+                        first_frame, probes, rows, traced = timing_session(
+                            x, (label, binary), probe_path, folder, block, rng, prefix)
+                        got = sessions.setdefault((label, condition), ([], [], [], []))
+                        got[0].append(first_frame)
+                        got[1].extend(probes)
+                        got[2].extend(rows)
+                        got[3].extend(traced or [])
+            loads[condition].append(load_now())
         sleeps = strace_sleeps(x, wordtap, fresh_folder(work, "strace"), rng)
 
     with open(os.path.join(work, "trials.tsv"), "w") as f:
-        f.write("condition\ttrial\tD\tlogged\tlogged_minus_D\twhite\tword\tpress\trelease\tgrab_ms\tcpu_ms\tspan_ms\n")
-        for name, (_, probes, rows) in sessions:
+        f.write("program\tcondition\ttrial\tD\tlogged\tlogged_minus_D\twhite\tword\tpress\trelease\t"
+                "grab_ms\tcpu_ms\tspan_ms\n")
+        for (label, condition), (_, probes, rows, _) in sessions.items():
             for i, (p, row) in enumerate(zip(probes, rows)):
                 logged = round(row[0] * 1000.0)
-                f.write("%s\t%d\t%.3f\t%d\t%.3f\t%s\n" % (name, i + 1, p[4], logged, logged - p[4],
-                                                          "\t".join("%.3f" % v for v in p[:4] + p[5:])))
+                f.write("%s\t%s\t%d\t%.3f\t%d\t%.3f\t%s\n" % (
+                    label, condition, i + 1, p[4], logged, logged - p[4],
+                    "\t".join("%.3f" % v for v in p[:4] + p[5:])))
 
-    print("wordtap timing bench: %d trials per condition, D uniform in 300-900 ms, W pressed %.0f ms"
-          " before its release, screen 1024x768 full screen under Xvfb%s" % (
-              args.trials, HOLD_MS, ", Windows build under Wine" if args.exe else ""))
-    print("probe: %s; Xvfb and wordtap at normal priority; load average before: %s"
-          % ("SCHED_FIFO 20" if prefix else "normal priority", load_before))
-    conditions = []
-    for name, (first_frame, probes, rows) in sessions:
-        conditions.append((name, summarise(name, probes, rows)))
-    idle, loaded = conditions[0][1], conditions[1][1]
+    print("wordtap timing bench: %d trials per program and condition in runs of %d, the programs taking"
+          " turns; D uniform in 300-900 ms, W pressed %.0f ms before its release, screen 1024x768 full"
+          " screen under Xvfb%s" % (runs * block, block, HOLD_MS, ", Windows build under Wine" if args.exe else ""))
+    print("probe: %s; Xvfb and the programs at normal priority" % ("SCHED_FIFO 20" if prefix else "normal priority"))
+    figures, plotted = {}, []
+    for condition, _ in conditions:
+        print("== %s (load average before %s, after %s) ==" % ((condition,) + tuple(loads[condition])))
+        for label, _ in programs:
+            first_frames, probes, rows, traced = sessions[(label, condition)]
+            name = "%s, %s" % (label, condition)
+            diffs, cpu = summarise(name, probes, rows)
+            figures[(label, condition)] = (statistics.fmean(diffs), statistics.pstdev(diffs),
+                                           max(abs(d) for d in diffs), cpu)
+            plotted.append((name, diffs))
+            if traced:
+                decompose(name, probes, traced)
+    print("== table: logged - D, mean / SD / largest |error| (ms), processor use while a word is up ==")
+    for (label, condition), (mean, sd, largest, cpu) in figures.items():
+        print("%-12s %-32s %+.2f / %.2f / %.2f   %.1f %%" % (label, condition, mean, sd, largest, cpu))
+    idle, loaded = conditions[0][0], conditions[1][0]
+    w_idle, r_idle, w_loaded = figures[("wordtap", idle)], figures[("reference", idle)], figures[("wordtap", loaded)]
     print("-- aims --")
-    print("idle: |mean| <= 1 ms, sd <= 0.41 ms, largest <= 3 ms: %s" % (
-        "met" if abs(statistics.fmean(idle)) <= 1 and statistics.pstdev(idle) <= 0.41
-        and max(abs(d) for d in idle) <= 3 else "NOT met"))
-    print("loaded: sd < 1.1 ms, largest < 6.6 ms: %s" % (
-        "met" if statistics.pstdev(loaded) < 1.1 and max(abs(d) for d in loaded) < 6.6 else "NOT met"))
+    print("idle: SD within 0.05 ms of the reference's (%.3f against %.3f), |mean| <= 0.5 ms, largest <= 1.5 ms: %s"
+          % (w_idle[1], r_idle[1], "met" if w_idle[1] <= r_idle[1] + 0.05 and abs(w_idle[0]) <= 0.5
+             and w_idle[2] <= 1.5 else "NOT met"))
+    print("loaded: SD <= 0.44 ms, largest <= 1.22 ms: %s" % (
+        "met" if w_loaded[1] <= 0.44 and w_loaded[2] <= 1.22 else "NOT met"))
+    print("processor use while a word is up <= 5 %% of a core: %s" % (
+        "met" if max(w_idle[3], w_loaded[3]) <= 5 else "NOT met"))
     print("-- start and memory --")
-    print("start to first frame: %.1f ms (idle run; aim <= 200 ms)" % sessions[0][1][0])
+    print("start to first frame: %.1f ms (wordtap's first idle run; aim <= 200 ms)"
+          % sessions[("wordtap", idle)][0][0])
     print("peak memory of wordtap: RSS %.1f MiB (kernel's maximum %.1f MiB), PSS %.1f MiB (aim <= 55 MiB);"
           " sampled every 10 ms in a run of its own" % (rss / 1024.0, maxrss / 1024.0, pss / 1024.0))
     if sleeps:
@@ -347,7 +489,7 @@ def main():
     else:
         print("sleeps: strace not available")
     print("per-trial figures: %s" % os.path.join(work, "trials.tsv"))
-    plot(conditions, os.path.abspath(args.plot))
+    plot(plotted, os.path.abspath(args.plot))
     return 0
 
 

@@ -50,6 +50,7 @@ struct State {
     // A message reached SDL's queue that the window poll has not had a turn
     // at since: the input wait must not sleep over it.
     int32_t messagesWaiting;
+    int32_t priorityTried;  // the input wait asked for a higher priority once
 
     // Fonts.
     FT_Library freetype;
