@@ -34,9 +34,14 @@ constexpr int32_t ResultsFileNumber = 0;
 
 int32_t LoadSettings();
 int32_t InitDisplay();
-std::string LoadIntroText();
-std::string LoadFinalText();
-void ShowText(float fx, float fy, std::string_view text);
+// A text file's lines joined by LF, and how its bytes are read.
+struct ScreenText {
+    std::string text;
+    int32_t encoding;  // Utf8::Encoding
+};
+ScreenText LoadIntroText();
+ScreenText LoadFinalText();
+void ShowText(float fx, float fy, std::string_view text, int32_t encoding);
 Response WaitForResponse();
 void LoadWordList(StringList* list);
 

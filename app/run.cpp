@@ -32,8 +32,8 @@ namespace {
 // inside RunExperiment, and everything must stay reachable until then.
 struct RunState {
     StringList* wordList;
-    std::string introText;
-    std::string finalText;
+    ScreenText introText;
+    ScreenText finalText;
 };
 RunState run;
 
@@ -55,12 +55,12 @@ void OpenResultsLog() {
     if (WriteResultsLine(ResultsHeader) == 0) AssertOrDie(301, AssertionSuffix);
 }
 
-void RunTrial(const std::string& word) {
+void RunTrial(const std::string& word, int32_t encoding) {
     Screen::Clear(ColourWhite);
     Screen::Present();
     SleepMs(400);
     Screen::Clear(ColourWhite);
-    ShowText(0.5f, 0.5f, word);
+    ShowText(0.5f, 0.5f, word, encoding);
     SleepMs(100);
     Screen::Present();
     // Nothing but the response wait between the two readings.
@@ -108,7 +108,7 @@ void RunExperiment() {
     LoadWordList(run.wordList);
 
     Screen::Clear(ColourWhite);
-    ShowText(0.5f, 0.5f, run.introText);
+    ShowText(0.5f, 0.5f, run.introText.text, run.introText.encoding);
     Screen::Present();
 
     OpenResultsLog();
@@ -118,12 +118,13 @@ void RunExperiment() {
 
     if (run.wordList != nullptr) {
         StringList::Reset(run.wordList);
-        while (const std::string* word = StringList::Next(run.wordList)) RunTrial(*word);
+        while (const std::string* word = StringList::Next(run.wordList))
+            RunTrial(*word, run.wordList->current->encoding);
     }
 
     TextFile::Close(ResultsFileNumber);
     Screen::Clear(ColourWhite);
-    ShowText(0.5f, 0.5f, run.finalText);
+    ShowText(0.5f, 0.5f, run.finalText.text, run.finalText.encoding);
     Screen::Present();
     // Answers are taken and ignored here; only a quit ends the program.
     while (WaitForResponse() != ResponseQuit) {

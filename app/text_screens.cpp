@@ -15,6 +15,7 @@
 #include "support/files/directory.h"
 #include "support/files/text_file.h"
 #include "support/text/conversions.h"
+#include "support/text/utf8.h"
 #include "support/time/clock.h"
 
 namespace {
@@ -57,21 +58,25 @@ const DefaultText FinalText = {"data/finalscreen.txt", 153, 154, DefaultFinalLin
 
 // Lines joined by LF, whatever line ends the file has. The file stays open
 // under its number; the next open of that number closes it.
-std::string ReadWholeText(const char* path) {
-    if (TextFile::OpenRead(TextFileNumber, path) == 0) return std::string();
+ScreenText ReadWholeText(const char* path) {
+    if (TextFile::OpenRead(TextFileNumber, path) == 0) return ScreenText{std::string(), Utf8::Legacy};
+    Utf8::FileCheck check{TextFile::MarkSkipped(TextFileNumber), 0, 0};
     std::string text = TextFile::ReadLine(TextFileNumber);
+    Utf8::CheckLine(&check, text.data(), static_cast<int32_t>(text.size()));
     while (TextFile::AtEnd(TextFileNumber) == 0) {
         // A huge text or a slow disk must not hold off a termination signal.
         Process::EndIfStopRequested();
         text += '\n';
-        text += TextFile::ReadLine(TextFileNumber);
+        const std::string line = TextFile::ReadLine(TextFileNumber);
+        Utf8::CheckLine(&check, line.data(), static_cast<int32_t>(line.size()));
+        text += line;
     }
-    return text;
+    return ScreenText{std::move(text), Utf8::FileEncoding(check)};
 }
 
 // Only a missing file gets the default: an empty file or a directory of that
 // name is the experimenter's choice and is left alone.
-std::string LoadScreenText(const DefaultText& text) {
+ScreenText LoadScreenText(const DefaultText& text) {
     if (PathSize(text.path) == PathSizeMissing) {
         if (TextFile::Create(TextFileNumber, text.path) == 0)
             AssertOrDie(text.createAssertLine, AssertionSuffix);
@@ -147,26 +152,26 @@ std::vector<int32_t> LineTops(int32_t areaHeight, int32_t lineCount, int32_t spa
 }
 }  // namespace TextLayout
 
-std::string LoadIntroText() { return LoadScreenText(IntroText); }
-std::string LoadFinalText() { return LoadScreenText(FinalText); }
+ScreenText LoadIntroText() { return LoadScreenText(IntroText); }
+ScreenText LoadFinalText() { return LoadScreenText(FinalText); }
 
-void ShowText(float fx, float fy, std::string_view text) {
+void ShowText(float fx, float fy, std::string_view text, int32_t encoding) {
     if (TextPainter::Begin(Screen::DrawingTarget()) == 0) return;
     TextPainter::UseFont(FontHandle::Find(FontNumber));
 
     if (CountOccurrences(text, "\n") == 0) {
         // A single line is centred by its own measured size.
-        const int32_t width = TextPainter::MeasureWidth(text);
-        const int32_t height = TextPainter::MeasureHeight(text);
+        const int32_t width = TextPainter::MeasureWidth(text, encoding);
+        const int32_t height = TextPainter::MeasureHeight(text, encoding);
         TextPainter::PutText(TextLayout::Place(DisplaySize::Width, width, fx),
-                             TextLayout::Place(DisplaySize::Height, height, fy), text, ColourBlack,
-                             ColourWhite);
+                             TextLayout::Place(DisplaySize::Height, height, fy), text, encoding,
+                             ColourBlack, ColourWhite);
         TextPainter::End();
         return;
     }
 
     const std::vector<std::string_view> lines = SplitLines(text);
-    const int32_t spaceHeight = TextPainter::MeasureHeight(" ");
+    const int32_t spaceHeight = TextPainter::MeasureHeight(" ", encoding);
     const int32_t lineCount =
         lines.size() > static_cast<size_t>(INT32_MAX) ? INT32_MAX : static_cast<int32_t>(lines.size());
     const std::vector<int32_t> tops =
@@ -174,9 +179,9 @@ void ShowText(float fx, float fy, std::string_view text) {
     for (int32_t i = 0; i < lineCount; ++i) {
         // An empty line keeps its place but draws nothing; blanks are drawn.
         if (lines[i].empty()) continue;
-        const int32_t width = TextPainter::MeasureWidth(lines[i]);
+        const int32_t width = TextPainter::MeasureWidth(lines[i], encoding);
         TextPainter::PutText(TextLayout::Place(DisplaySize::Width, width, fx), tops[i], lines[i],
-                             ColourBlack, ColourWhite);
+                             encoding, ColourBlack, ColourWhite);
     }
     TextPainter::End();
 }

@@ -6,6 +6,7 @@
 #include "support/files/text_file.h"
 #include "support/process/process.h"
 #include "support/text/string_list.h"
+#include "support/text/utf8.h"
 
 namespace {
 constexpr int32_t FileNumber = 0;
@@ -29,20 +30,29 @@ void CreateExampleList() {
     if (TextFile::Close(FileNumber) == 0) AssertOrDie(assertLine - 1, AssertionSuffix);
 }
 
-// Words are kept byte for byte: blanks and a leading byte-order mark stay.
+// Words are kept byte for byte, blanks included; the file's encoding, known
+// once its last line is in, goes to each of its words for the display.
 // The file stays open; the next open of the number closes it.
 void ReadListFile(StringList* list, const std::string& path) {
     if (TextFile::OpenRead(FileNumber, path.c_str()) == 0) return;
+    Utf8::FileCheck check{TextFile::MarkSkipped(FileNumber), 0, 0};
+    int32_t added = 0;
     while (TextFile::AtEnd(FileNumber) == 0) {
         // Lists of millions of words, or a slow disk, must not hold off a
         // termination signal; one flag read per line costs nothing.
         Process::EndIfStopRequested();
         std::string line = TextFile::ReadLine(FileNumber);
         if (line.empty()) continue;
+        Utf8::CheckLine(&check, line.data(), static_cast<int32_t>(line.size()));
         std::string* slot = StringList::Add(list);
-        if (slot == nullptr) return;
+        if (slot == nullptr) break;
         *slot = std::move(line);
+        ++added;
     }
+    // The file's words are the last ones added, each behind the one before.
+    const int32_t encoding = Utf8::FileEncoding(check);
+    for (StringListElement* word = list->current; word != nullptr && added > 0; word = word->previous, --added)
+        word->encoding = encoding;
 }
 }  // namespace
 

@@ -34,11 +34,9 @@ int32_t TextLength(std::string_view text) {
     return length > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int32_t>(length);
 }
 
-// Decided line by line, so that one file may mix lines of both: a line
-// written by a current editor is UTF-8, anything else the legacy code page.
-std::u32string ToUnicode(const char* text, int32_t length) {
+std::u32string ToUnicode(const char* text, int32_t length, int32_t encoding) {
     std::u32string characters;
-    if (Utf8::IsUtf8Text(text, length)) {
+    if (encoding == Utf8::Unicode) {
         characters.reserve(static_cast<size_t>(length));
         for (int32_t at = 0; at < length;) characters.push_back(Utf8::Next(text, length, &at));
     } else {
@@ -47,8 +45,8 @@ std::u32string ToUnicode(const char* text, int32_t length) {
     return characters;
 }
 
-DisplayBackend::TextSize Measure(std::string_view text) {
-    const std::u32string characters = ToUnicode(text.data(), TextLength(text));
+DisplayBackend::TextSize Measure(std::string_view text, int32_t encoding) {
+    const std::u32string characters = ToUnicode(text.data(), TextLength(text), encoding);
     return DisplayBackend::MeasureText(current->currentFont, characters.data(),
                                        static_cast<int32_t>(characters.size()));
 }
@@ -142,19 +140,20 @@ void UseFont(FontRef font) {
     current->italicOverhang = ItalicOverhang(font);
 }
 
-int32_t MeasureWidth(std::string_view text) {
+int32_t MeasureWidth(std::string_view text, int32_t encoding) {
     if (!current || TextLength(text) == 0) return 0;
-    return Measure(text).width + current->italicOverhang;
+    return Measure(text, encoding).width + current->italicOverhang;
 }
 
-int32_t MeasureHeight(std::string_view text) {
+int32_t MeasureHeight(std::string_view text, int32_t encoding) {
     if (!current || TextLength(text) == 0) return 0;
-    return Measure(text).height;
+    return Measure(text, encoding).height;
 }
 
-int32_t PutText(int32_t x, int32_t y, std::string_view text, ColourRef front, ColourRef back) {
+int32_t PutText(int32_t x, int32_t y, std::string_view text, int32_t encoding, ColourRef front,
+                ColourRef back) {
     if (!current) return 0;
-    const std::u32string characters = ToUnicode(text.data(), TextLength(text));
+    const std::u32string characters = ToUnicode(text.data(), TextLength(text), encoding);
     if (characters.empty() || !current->pixels.data) return x;
     int32_t advance = DisplayBackend::DrawText(current->currentFont, current->pixels, x, y,
                                                characters.data(), static_cast<int32_t>(characters.size()),

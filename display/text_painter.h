@@ -32,15 +32,15 @@ void Startup();
 void Shutdown();  // frees every font
 }  // namespace FontHandle
 
-// A text that is well-formed UTF-8 holding a byte above 0x7F is measured
-// and drawn as UTF-8; any other as Windows-1252, one byte a character.
+// Texts are bytes in the encoding (Utf8::Encoding) their file was given.
 namespace TextPainter {
 // Non-zero on success; with no record or no pixels, 0 and no painter.
 int32_t Begin(PainterRecord* record);
 void UseFont(FontRef font);  // -1: the system font; 0 keeps the current font
-int32_t MeasureWidth(std::string_view text);
-int32_t MeasureHeight(std::string_view text);
+int32_t MeasureWidth(std::string_view text, int32_t encoding);
+int32_t MeasureHeight(std::string_view text, int32_t encoding);
 // Top-left of the text's cell at (x, y); returns x after the text.
-int32_t PutText(int32_t x, int32_t y, std::string_view text, ColourRef front, ColourRef back);
+int32_t PutText(int32_t x, int32_t y, std::string_view text, int32_t encoding, ColourRef front,
+                ColourRef back);
 void End();
 }  // namespace TextPainter

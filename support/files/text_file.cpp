@@ -25,6 +25,7 @@ struct FileRecord {
     int32_t filled;   // read mode: valid bytes from the last refill
     int32_t reading;  // 1: read mode, 0: write mode
     int32_t written;  // something was written: make it durable at close
+    int32_t markSkipped;  // read mode: the file began with a UTF-8 byte-order mark
 };
 
 ObjectTable* table = nullptr;
@@ -124,7 +125,10 @@ void PutBack(FileRecord* file) {
 void SkipByteOrderMark(FileRecord* file) {
     unsigned char mark[3];
     int32_t got = ReadRecord(file, mark, 3);
-    if (got == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) return;
+    if (got == 3 && mark[0] == 0xEF && mark[1] == 0xBB && mark[2] == 0xBF) {
+        file->markSkipped = 1;
+        return;
+    }
     if (got <= 0) return;
     if (file->buffer == nullptr) {
         FilePlatform::Seek(file->handle, -got, FilePlatform::FromCurrent);
@@ -242,6 +246,11 @@ int32_t AtEnd(int32_t number) {
     if (ReadRecord(file, &byte, 1) != 1) return 1;
     PutBack(file);
     return 0;
+}
+
+int32_t MarkSkipped(int32_t number) {
+    FileRecord* file = Find(number);
+    return file != nullptr && file->markSkipped;
 }
 
 int32_t Flush(int32_t number) {

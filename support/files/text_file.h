@@ -20,6 +20,8 @@ int32_t WriteLine(int32_t number, std::string_view text);
 // Next line without its end: LF, CR LF, a lone CR or a NUL byte end a line.
 std::string ReadLine(int32_t number);
 int32_t AtEnd(int32_t number);
+// Non-zero when OpenRead skipped a byte-order mark: the file says it is UTF-8.
+int32_t MarkSkipped(int32_t number);
 // Hands buffered bytes to the operating system; non-zero when a file is open.
 int32_t Flush(int32_t number);
 // Writes out buffered data and closes; -1 closes every file (result 1). A

@@ -11,6 +11,7 @@ struct StringListElement {
     StringListElement* next;
     StringListElement* previous;
     std::string text;
+    int32_t encoding;  // how the text's bytes stand for characters (Utf8::Encoding)
 };
 
 struct StringList {

@@ -53,18 +53,20 @@ int32_t IsValid(const char* text, int32_t length) {
     return 1;
 }
 
-int32_t IsUtf8Text(const char* text, int32_t length) {
-    if (!text) return 0;
-    int32_t high = 0;
-    for (int32_t i = 0; i < length && !high; ++i) high = static_cast<unsigned char>(text[i]) >= 0x80;
-    return high && IsValid(text, length);
-}
-
 uint32_t Next(const char* text, int32_t length, int32_t* at) {
     uint32_t c = 0xFFFD;
     int32_t n = Decode(reinterpret_cast<const unsigned char*>(text) + *at, length - *at, &c);
     *at += n > 0 ? n : 1;
     return n > 0 ? c : 0xFFFD;
+}
+
+void CheckLine(FileCheck* check, const char* text, int32_t length) {
+    for (int32_t i = 0; i < length && !check->high; ++i) check->high = static_cast<unsigned char>(text[i]) >= 0x80;
+    if (!check->malformed && !IsValid(text, length)) check->malformed = 1;
+}
+
+int32_t FileEncoding(const FileCheck& check) {
+    return check.markSkipped || (check.high && !check.malformed) ? Unicode : Legacy;
 }
 
 void Append(char32_t c, std::string* out) {

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "display/backends/headless/headless.h"
+#include "support/text/utf8.h"
 #include "display/screen.h"
 #include "display/text_painter.h"
 
@@ -58,9 +59,9 @@ TEST(TextPainter, ItalicOverhangWidensMeasuresButNotTheDrawnAdvance) {
     ASSERT_NE(TextPainter::Begin(Screen::DrawingTarget()), 0);
     TextPainter::UseFont(FontHandle::Load(2, "Calibri", 36, DisplayBackend::FontHighQuality | DisplayBackend::FontItalic));
     // 48 pixels high: the headless italic box reaches 48/8 columns past the advance of 24.
-    EXPECT_EQ(TextPainter::MeasureWidth("ab"), 48 + 7);
-    EXPECT_EQ(TextPainter::MeasureWidth("a"), 24 + 7);
-    EXPECT_EQ(TextPainter::PutText(100, 100, "ab", ColourBlack, ColourWhite), 148);
+    EXPECT_EQ(TextPainter::MeasureWidth("ab", Utf8::Legacy), 48 + 7);
+    EXPECT_EQ(TextPainter::MeasureWidth("a", Utf8::Unicode), 24 + 7);
+    EXPECT_EQ(TextPainter::PutText(100, 100, "ab", Utf8::Unicode, ColourBlack, ColourWhite), 148);
     TextPainter::End();
     Screen::Close();
     FontHandle::Shutdown();

@@ -9,6 +9,12 @@ namespace {
 
 int32_t Size(const std::string& text) { return static_cast<int32_t>(text.size()); }
 
+int32_t Encoding(const std::vector<std::string>& lines, int32_t mark = 0) {
+    Utf8::FileCheck check{mark, 0, 0};
+    for (const std::string& line : lines) Utf8::CheckLine(&check, line.data(), Size(line));
+    return Utf8::FileEncoding(check);
+}
+
 TEST(Utf8, OnlyWellFormedTextWithAByteAbove0x7FReadsAsUtf8) {
     // {bytes, well-formed, read as UTF-8}
     const std::tuple<std::string, int32_t, int32_t> cases[] = {
@@ -23,17 +29,31 @@ TEST(Utf8, OnlyWellFormedTextWithAByteAbove0x7FReadsAsUtf8) {
     for (const auto& [text, valid, utf8] : cases) {
         SCOPED_TRACE(testing::PrintToString(text));
         EXPECT_EQ(Utf8::IsValid(text.data(), Size(text)), valid);
-        EXPECT_EQ(Utf8::IsUtf8Text(text.data(), Size(text)), utf8);
+        EXPECT_EQ(Encoding({text}), utf8);
     }
     // A sequence cut by the length is cut short, whatever follows in memory.
-    EXPECT_EQ(Utf8::IsUtf8Text("\xC3\xA9", 1), 0);
+    EXPECT_EQ(Utf8::IsValid("\xC3\xA9", 1), 0);
 }
 
-TEST(Utf8, NextDecodesAndStepsOverBadBytesOneByOne) {
+// Code page 936 words: 小 and 水 happen to be well-formed UTF-8 ("С", "ˮ"), 大 is not.
+TEST(Utf8, AFileIsUtf8AsAWholeOrNotAtAll) {
+    EXPECT_EQ(Encoding({"\xD0\xA1", "\xCB\xAE", "\xB4\xF3"}), Utf8::Legacy);
+    EXPECT_EQ(Encoding({"\xD0\xA1", "\xCB\xAE"}), Utf8::Unicode);
+    EXPECT_EQ(Encoding({"caf\xC3\xA9", "caf\xE9"}), Utf8::Legacy);
+    EXPECT_EQ(Encoding({"cat", "caf\xC3\xA9", "dog"}), Utf8::Unicode);
+    EXPECT_EQ(Encoding({"caf\xE9"}, 1), Utf8::Unicode);  // the mark decides alone
+    EXPECT_EQ(Encoding({"cat"}, 1), Utf8::Unicode);
+}
+
+TEST(Utf8, NextDecodesAndStepsOverBadBytesOneByOneAndAppendEncodesBack) {
     const std::string text = "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xE9\xE2\x82z";
     std::vector<uint32_t> characters;
     for (int32_t at = 0; at < Size(text);) characters.push_back(Utf8::Next(text.data(), Size(text), &at));
     EXPECT_EQ(characters, (std::vector<uint32_t>{'a', 0xE9, 0x20AC, 0x1F600, 0xFFFD, 0xFFFD, 0xFFFD, 'z'}));
+    std::string encoded;
+    for (char32_t c : {U'a', U'\u00E9', U'\u20AC', U'\U0001F600', char32_t(0xD800), char32_t(0x110000)})
+        Utf8::Append(c, &encoded);
+    EXPECT_EQ(encoded, "a\xC3\xA9\xE2\x82\xAC\xF0\x9F\x98\x80\xEF\xBF\xBD\xEF\xBF\xBD");
 }
 
 }  // namespace
