@@ -68,10 +68,21 @@ std::wstring Prepare(const char32_t* text, int32_t length) {
 // first; then faces a lab may have added. Every other family comes after.
 const wchar_t* const PreferredFaces[] = {
     L"Segoe UI", L"Arial", L"Microsoft Sans Serif", L"Tahoma", L"Microsoft YaHei", L"SimSun",
-    L"Yu Gothic", L"Meiryo", L"MS Gothic", L"Malgun Gothic", L"Gulim", L"Nirmala UI", L"Mangal",
-    L"Leelawadee UI", L"Leelawadee", L"Ebrima", L"Gadugi", L"Khmer UI", L"Myanmar Text",
-    L"Segoe UI Historic", L"Segoe UI Symbol", L"Sylfaen", L"Arial Unicode MS", L"DejaVu Sans",
-    L"Noto Sans"};
+    L"Microsoft JhengHei", L"Yu Gothic", L"Meiryo", L"MS Gothic", L"Malgun Gothic", L"Gulim",
+    L"Nirmala UI", L"Mangal", L"Leelawadee UI", L"Leelawadee", L"Ebrima", L"Gadugi", L"Khmer UI",
+    L"Myanmar Text", L"Segoe UI Historic", L"Segoe UI Symbol", L"Sylfaen", L"Arial Unicode MS",
+    L"DejaVu Sans", L"Noto Sans"};
+
+// Han characters look different in Chinese, Japanese and Korean: the
+// system's own language picks the face, as Windows' own fallback does.
+const wchar_t* HanFace() {
+    switch (GetACP()) {
+        case 932: return L"Yu Gothic";
+        case 949: return L"Malgun Gothic";
+        case 950: return L"Microsoft JhengHei";
+        default: return L"Microsoft YaHei";
+    }
+}
 
 struct Fallbacks {
     std::vector<std::wstring> faces;  // in the order they are tried; listed at the first miss
@@ -102,7 +113,11 @@ int CALLBACK AddFamily(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM l
 void ListFaces(HDC dc) {
     if (fallbacks.listed) return;
     fallbacks.listed = 1;
-    for (const wchar_t* face : PreferredFaces) fallbacks.faces.push_back(face);
+    for (const wchar_t* face : PreferredFaces) {
+        if (!lstrcmpW(face, L"Microsoft YaHei")) fallbacks.faces.push_back(HanFace());
+        if (std::find(fallbacks.faces.begin(), fallbacks.faces.end(), face) == fallbacks.faces.end())
+            fallbacks.faces.push_back(face);
+    }
     Ranked families;
     LOGFONTW all{};
     all.lfCharSet = DEFAULT_CHARSET;
