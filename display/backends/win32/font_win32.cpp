@@ -85,8 +85,8 @@ const wchar_t* HanFace() {
 }
 
 struct Fallbacks {
-    std::vector<std::wstring> faces;  // in the order they are tried; listed at the first miss
-    int32_t listed;
+    std::vector<std::wstring> faces;  // in the order they are tried
+    int32_t listed;                   // 0: none yet, 1: the short list, 2: every family
     std::unordered_map<char32_t, int32_t> faceOf;  // index into faces, -1: none has it
     int32_t lastFound;                             // tried first: a line is mostly one script
     // Per font the program loaded: its fallback fonts by face, at its size and style.
@@ -110,23 +110,27 @@ int CALLBACK AddFamily(const LOGFONTW* font, const TEXTMETRICW*, DWORD, LPARAM l
     return 1;
 }
 
+// The short list at the first miss; every other installed family only when
+// none of that list has a character, as enumerating them all takes a while.
 void ListFaces(HDC dc) {
-    if (fallbacks.listed) return;
-    fallbacks.listed = 1;
-    for (const wchar_t* face : PreferredFaces) {
-        if (!lstrcmpW(face, L"Microsoft YaHei")) fallbacks.faces.push_back(HanFace());
-        if (std::find(fallbacks.faces.begin(), fallbacks.faces.end(), face) == fallbacks.faces.end())
-            fallbacks.faces.push_back(face);
+    if (fallbacks.listed == 0) {
+        for (const wchar_t* face : PreferredFaces) {
+            if (!lstrcmpW(face, L"Microsoft YaHei")) fallbacks.faces.push_back(HanFace());
+            if (std::find(fallbacks.faces.begin(), fallbacks.faces.end(), face) == fallbacks.faces.end())
+                fallbacks.faces.push_back(face);
+        }
+    } else if (fallbacks.listed == 1) {
+        Ranked families;
+        LOGFONTW all{};
+        all.lfCharSet = DEFAULT_CHARSET;
+        EnumFontFamiliesExW(dc, &all, AddFamily, reinterpret_cast<LPARAM>(&families), 0);
+        std::stable_sort(families.begin(), families.end(),
+                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        for (const auto& [rank, face] : families)
+            if (std::find(fallbacks.faces.begin(), fallbacks.faces.end(), face) == fallbacks.faces.end())
+                fallbacks.faces.push_back(face);
     }
-    Ranked families;
-    LOGFONTW all{};
-    all.lfCharSet = DEFAULT_CHARSET;
-    EnumFontFamiliesExW(dc, &all, AddFamily, reinterpret_cast<LPARAM>(&families), 0);
-    std::stable_sort(families.begin(), families.end(),
-                     [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [rank, face] : families)
-        if (std::find(fallbacks.faces.begin(), fallbacks.faces.end(), face) == fallbacks.faces.end())
-            fallbacks.faces.push_back(face);
+    fallbacks.listed = std::min(fallbacks.listed + 1, 2);
 }
 
 HFONT MakeFallback(HFONT font, int32_t face) {
@@ -160,13 +164,14 @@ int32_t Covers(HDC dc, HFONT font, const std::wstring& face, const wchar_t* unit
 int32_t FaceFor(HDC dc, HFONT font, char32_t c) {
     const auto known = fallbacks.faceOf.find(c);
     if (known != fallbacks.faceOf.end()) return known->second;
-    ListFaces(dc);
+    if (!fallbacks.listed) ListFaces(dc);
     const std::wstring units = Prepare(&c, 1);
     LOGFONTW description{};
     GetObjectW(font, sizeof description, &description);
     int32_t found = -1;
-    const int32_t count = static_cast<int32_t>(fallbacks.faces.size());
-    for (int32_t i = -1; i < count && found < 0; ++i) {
+    for (int32_t i = -1; found < 0; ++i) {
+        if (i == static_cast<int32_t>(fallbacks.faces.size()) && fallbacks.listed < 2) ListFaces(dc);
+        if (i == static_cast<int32_t>(fallbacks.faces.size())) break;
         const int32_t face = i < 0 ? fallbacks.lastFound : i;
         if (face < 0) continue;
         const std::wstring& name = fallbacks.faces[static_cast<size_t>(face)];
