@@ -50,7 +50,8 @@ int32_t LegacyToUnicode(const char* bytes, int32_t length, std::u32string* out) 
     // Character by character: without the flag the system would put its own
     // stand-in ('?', a private-use character) where the page has nothing.
     for (int32_t i = 0; i < length;) {
-        int size = page.MaxCharSize == 2 && i + 1 < length && IsDBCSLeadByte(static_cast<BYTE>(bytes[i])) ? 2 : 1;
+        const int32_t lead = i + 1 < length && IsDBCSLeadByte(static_cast<BYTE>(bytes[i]));
+        int size = page.MaxCharSize == 2 && lead ? 2 : 1;
         wchar_t unit[2];
         units = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, bytes + i, size, unit, 2);
         if (units <= 0) {

@@ -13,8 +13,8 @@
 // the same shaped runs (the last line is kept for the draw that follows its
 // measurement); the width is their advance, the cell height the font's.
 // Cannot do: attach a mark from another face to a base from the font (the
-// whole cluster moves instead); pick a face by language (Han comes from the
-// first face that has it, Chinese or Japanese in style); draw into a target
+// whole cluster moves instead); pick a face by the text's language (Han takes
+// the face of the system's language); draw into a target
 // other than the back buffer in place: such targets (the italic probe's
 // scratch area) go through a temporary DIB and two copies.
 #include <usp10.h>
@@ -235,7 +235,7 @@ int32_t Shape(HDC dc, HFONT font, const wchar_t* units, int count, SCRIPT_ANALYS
         run->attributes.resize(static_cast<size_t>(capacity));
         result = ScriptShape(dc, cache, units, count, capacity, &analysis, run->glyphs.data(),
                              run->clusters.data(), run->attributes.data(), &glyphCount);
-        if (result == USP_E_SCRIPT_NOT_IN_FONT && !strict) {
+        if (result == USP_E_SCRIPT_NOT_IN_FONT && !strict && analysis.eScript != SCRIPT_UNDEFINED) {
             analysis.eScript = SCRIPT_UNDEFINED;  // unshaped: the font's own boxes
             result = E_OUTOFMEMORY;
         } else if (result == E_OUTOFMEMORY) {
@@ -254,9 +254,10 @@ int32_t Shape(HDC dc, HFONT font, const wchar_t* units, int count, SCRIPT_ANALYS
                                  &run->analysis, run->advances.data(), run->offsets.data(), &abc));
 }
 
-// The faces of the clusters of one item as one run each: the font's where
-// it has the whole cluster, else the fallback for the cluster's first
-// character. Appends the runs in logical order.
+// The clusters of one item in runs of one face each: the font's where it
+// has the whole cluster, else the fallback for the cluster's first character
+// (a font that does not know the script at all hands the whole item to the
+// face of its first character). Appends the runs in logical order.
 void ShapeItem(HDC dc, HFONT font, const wchar_t* units, int count, const SCRIPT_ANALYSIS& analysis,
                std::vector<Run>* runs) {
     Run whole{};
@@ -277,7 +278,8 @@ void ShapeItem(HDC dc, HFONT font, const wchar_t* units, int count, const SCRIPT
             const WORD first = whole.clusters[begin];
             const auto next = std::upper_bound(starts.begin(), starts.end(), first);
             const WORD stop = next == starts.end() ? static_cast<WORD>(whole.glyphs.size()) : *next;
-            for (WORD g = first; g < stop && !lacks; ++g) lacks = whole.glyphs[g] == properties.wgDefault;
+            for (WORD g = first; g < stop && !lacks; ++g)
+                lacks = whole.glyphs[g] == properties.wgDefault;
         }
         if (!lacks) continue;
         char32_t c = units[begin];
@@ -296,7 +298,8 @@ void ShapeItem(HDC dc, HFONT font, const wchar_t* units, int count, const SCRIPT
         while (end < count && faces[end] == faces[begin]) ++end;
         Run part{};
         HFONT face = faces[begin] < 0 ? font : MakeFallback(font, faces[begin]);
-        if (Shape(dc, face, units + begin, end - begin, analysis, 0, &part)) runs->push_back(std::move(part));
+        if (Shape(dc, face, units + begin, end - begin, analysis, 0, &part))
+            runs->push_back(std::move(part));
     }
 }
 
@@ -333,7 +336,7 @@ const Layout& Lay(HFONT font, const char32_t* text, int32_t length) {
     last.ascent = metrics.tmAscent;
     const std::wstring& wide = last.text;
     const int count = static_cast<int>(wide.size());
-    std::vector<SCRIPT_ITEM> items(wide.size() + 1);
+    std::vector<SCRIPT_ITEM> items(wide.size() + 2);  // one more than the most it may fill
     SCRIPT_CONTROL control{};
     SCRIPT_STATE state{};
     state.uBidiLevel = BaseLevel(wide) & 0x1F;
