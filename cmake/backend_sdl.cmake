@@ -1,8 +1,11 @@
-# SDL2 for the window, surface and keyboard; FreeType + fontconfig for text.
+# SDL2 for the window, surface and keyboard; fontconfig, FriBidi, HarfBuzz and
+# FreeType for text.
 find_package(PkgConfig REQUIRED)
 pkg_check_modules(WT_SDL2 REQUIRED IMPORTED_TARGET sdl2)
 pkg_check_modules(WT_FREETYPE REQUIRED IMPORTED_TARGET freetype2)
 pkg_check_modules(WT_FONTCONFIG REQUIRED IMPORTED_TARGET fontconfig)
+pkg_check_modules(WT_HARFBUZZ REQUIRED IMPORTED_TARGET harfbuzz)
+pkg_check_modules(WT_FRIBIDI REQUIRED IMPORTED_TARGET fribidi)
 # Only to ask the X server whether a window manager runs.
 pkg_check_modules(WT_X11 REQUIRED IMPORTED_TARGET x11)
 file(GLOB WT_SDL_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/display/backends/sdl/*.cpp)
@@ -10,7 +13,8 @@ if(WT_SDL_SOURCES)
   wordtap_module(wt_backend_sdl ${WT_SDL_SOURCES})
   # wt_text, wt_text_os: window titles and face names in the legacy code page.
   target_link_libraries(wt_backend_sdl PUBLIC PkgConfig::WT_SDL2 PkgConfig::WT_FREETYPE
-                        PkgConfig::WT_FONTCONFIG PkgConfig::WT_X11 wt_text wt_text_os)
+                        PkgConfig::WT_FONTCONFIG PkgConfig::WT_HARFBUZZ PkgConfig::WT_FRIBIDI
+                        PkgConfig::WT_X11 wt_text wt_text_os)
   # The error box ends early on a stop request.
   target_link_libraries(wt_backend_sdl PUBLIC wt_process_os)
 endif()

@@ -32,7 +32,8 @@ set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)  # wordtap_<version>_amd64.deb
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 # Carlito gives the texts the metrics they have on Windows; the rest is what
-# the program links against.
+# the program links against. The Noto fonts cover the other writing systems.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "libsdl2-2.0-0, libfreetype6, libfontconfig1, libx11-6, fonts-crosextra-carlito")
+    "libsdl2-2.0-0, libfreetype6, libfontconfig1, libharfbuzz0b, libfribidi0, libx11-6, fonts-crosextra-carlito")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-core, fonts-noto-cjk")
 include(CPack)

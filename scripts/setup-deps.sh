@@ -6,11 +6,11 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config g++ make
   googletest libgtest-dev libgmock-dev
-  libsdl2-dev libx11-dev libfreetype-dev libfontconfig-dev
-  fonts-crosextra-carlito fonts-liberation2
+  libsdl2-dev libx11-dev libfreetype-dev libfontconfig-dev libharfbuzz-dev libfribidi-dev
+  fonts-crosextra-carlito fonts-liberation2 fonts-noto-core fonts-noto-cjk
   xvfb xfonts-base x11-utils x11-xkb-utils libxtst-dev
   clang libclang-rt-14-dev
-  python3 python3-xlib python3-matplotlib strace
+  python3 python3-xlib python3-matplotlib python3-pil python3-numpy libharfbuzz-bin strace
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev wine wine64
   fonts-dejavu-core fonts-noto-cjk libharfbuzz-bin python3-pil  # the Windows build's script tests under Wine

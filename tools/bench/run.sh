@@ -30,3 +30,6 @@ read_ms=$(echo "$read_line" | sed -n 's/.* in \([0-9.]*\) ms.*/\1/p')
 echo "read time / wc -l time: $(awk -v r="$read_ms" -v w="$wc_ms" 'BEGIN { printf "%.1f", r / w }')"
 
 "$bench" shuffle 1000000 3
+
+text_bench="$build/tools/bench/wordtap_text_bench"
+if [ -x "$text_bench" ]; then "$text_bench" 1000; fi

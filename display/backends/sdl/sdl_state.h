@@ -6,6 +6,8 @@
 #include FT_FREETYPE_H
 
 #include <cstdint>
+#include <string>
+#include <utility>
 #include <unordered_map>
 #include <vector>
 
@@ -13,27 +15,7 @@
 
 namespace SdlBackend {
 
-// One loaded face at one em size, with glyphs rendered on first use: a text
-// screen draws the same few letters over and over.
-struct Glyph {
-    int32_t loaded;
-    int32_t advance;    // rounded hinted advance in pixels
-    int32_t left, top;  // bitmap offset from the pen position and the baseline
-    int32_t width, rows;
-    std::vector<uint8_t> coverage;  // width * rows, 0..255
-};
-
-struct Font {
-    FT_Face face;
-    int32_t pixelHeight;  // the em height
-    int32_t ascent, descent;
-    uint32_t flags;
-    int32_t emboldenSynthetic, obliqueSynthetic;
-    int32_t underlineTop, underlineThickness;
-    int32_t strikeTop, strikeThickness;
-    Glyph latin[256];  // by character: U+0000 to U+00FF
-    std::unordered_map<uint32_t, Glyph> others;
-};
+struct Font;  // font_sdl.cpp
 
 struct State {
     // SDL video: brought up by whichever entry point needs it first.
@@ -75,6 +57,10 @@ struct State {
     int32_t liveFonts;  // loaded through LoadFont and not yet freed
     int32_t freetypeOrphaned;  // shut down while fonts were live: the last one frees it
     Font* systemFont;
+    // For each character a requested face lacked: the file and face index of
+    // the installed face that has it (empty: none has it). Looked up once per
+    // process; every font then opens that face at its own size.
+    std::unordered_map<uint32_t, std::pair<std::string, int32_t>> fallbackFiles;
 };
 
 State& Get();
