@@ -14,6 +14,7 @@ packages=(
   g++-mingw-w64-x86-64-posix gcc-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64
   mingw-w64-x86-64-dev wine wine64
   lintian man-db unzip
+  fonts-dejavu-core  # the face the Windows build's script test under Wine compares with
 )
 
 missing=()

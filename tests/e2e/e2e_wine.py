@@ -7,6 +7,7 @@ import argparse
 import os
 import shutil
 import signal
+import statistics
 import subprocess
 import sys
 import time
@@ -14,7 +15,8 @@ import time
 sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import e2e
-from xsession import KEY_ESC, KEY_O, KEY_W, SCREEN_W, check, settings_text, wait_for
+from PIL import Image
+from xsession import KEY_ESC, KEY_O, KEY_W, SCREEN_H, SCREEN_W, check, settings_text, wait_for
 
 # Prints the static texts of the dialog box called argv[1].
 BOX_TEXT_C = r"""#include <windows.h>
@@ -56,6 +58,79 @@ def steal_keys(case, run):
     time.sleep(0.3)  # the keyboard is taken back at the next poll; a key pressed before that is lost
 
 
+def scripts(case, server, linux):
+    """Under code page 936, the words of a code page 936 list (some valid UTF-8 by accident, the list as a whole
+    not) are drawn as the same words from a UTF-8 list and keep their bytes; 小 and 水 differ (a face with Han was
+    found: boxes would not); Hebrew and Arabic are drawn as HarfBuzz draws them in DejaVu Sans, the face the
+    fallback finds first here, and "12 שלום" (right to left from its first strong letter: the number on the
+    right) as the Linux build draws it: ink as wide within 2 px (two rasterisers' antialiasing and hinting) and
+    column profiles correlated at 0.95 or more (reversed or unjoined letters correlate near 0)."""
+    chinese = ["\u5c0f", "\u6c34", "\u5c71\u6c34", "\u6c34\u679c"]
+    others = ["\u05e9\u05dc\u05d5\u05dd", "\u0643\u062a\u0627\u0628", "12 \u05e9\u05dc\u05d5\u05dd"]
+    lists = {"a.txt": b"\xef\xbb\xbf" + "\r\n".join(chinese + others).encode(), "b.txt": "\r\n".join(chinese).encode("gbk")}
+
+    def setup(folder):
+        for name, data in lists.items():
+            with open(os.path.join(folder, "data", "words", name), "wb") as f:
+                f.write(data)
+    server.env["LC_ALL"] = "zh_CN.UTF-8"  # Wine's ANSI code page follows the locale
+    run = case.run("scripts", settings_text(randomize=0), [], setup=setup)
+    del server.env["LC_ALL"]
+    shown = words_shown(server, 2 * len(chinese) + len(others))
+    for i, word in enumerate(chinese):
+        check(shown[i] == shown[i + len(chinese) + len(others)], "%r: code page 936 and UTF-8 drawn differently" % word)
+    check(shown[0] != shown[1], "Chinese words drawn alike: boxes")
+    font = subprocess.run(["fc-match", "-f", "%{file}", "DejaVu Sans"], capture_output=True, text=True).stdout
+    png = os.path.join(case.folder, "hb-view.png")
+    for word, (data, width) in zip(others[:2], shown[len(chinese):]):
+        subprocess.run(["hb-view", "--font-size=%d" % ((SCREEN_H // 30 * 96 + 36) // 72), "-O", "png", "-o", png, font, word], check=True)
+        reference = Image.open(png).convert("L")
+        alike(word, profile(data[1::4], width), profile(reference.tobytes(), reference.width), "HarfBuzz's")
+    server.wait_bands(len(e2e.FINAL_SLOTS))
+    server.tap(KEY_ESC)
+    logged = [w.encode().decode("latin-1") for w in chinese + others] + [w.encode("gbk").decode("latin-1") for w in chinese]
+    case.ended(run, [("W", w) for w in logged], "code page 936 and UTF-8 lists")
+
+    case.args.wordtap, wine_wordtap = linux, case.args.wordtap
+    lists = {"a.txt": others[2].encode()}
+    run = case.run("scripts-linux", settings_text(randomize=0), [], setup=setup)
+    (data, width), = words_shown(server, 1)
+    server.wait_bands(len(e2e.FINAL_SLOTS))
+    server.tap(KEY_ESC)
+    check(run.wait() == 0, "the Linux build's exit code %r" % run.proc.returncode)
+    case.args.wordtap = wine_wordtap
+    ours = shown[len(chinese) + 2]
+    alike(others[2], profile(ours[0][1::4], ours[1]), profile(data[1::4], width), "the Linux build's")
+
+
+def words_shown(server, count):
+    """The ink of the next `count` words after the introduction, each answered W."""
+    server.wait_bands(len(e2e.INTRO_SLOTS))
+    server.tap(KEY_W)
+    shown = []
+    for _ in range(count):
+        server.wait_white()
+        server.wait_ink()
+        x0, y0, x1, y1 = server.ink()[0]  # Arabic's dots below may stand apart: not case.word()
+        shown.append(server.grab((x0, y0, x1 - x0 + 1, y1 - y0 + 1)))
+        server.tap(KEY_W)
+    return shown
+
+
+def alike(word, ours, theirs, whose):
+    check(abs(len(ours) - len(theirs)) <= 2, "%r: ink %d px wide, %s %d" % (word, len(ours), whose, len(theirs)))
+    n = min(len(ours), len(theirs))
+    r = statistics.correlation(ours[:n], theirs[:n])
+    check(r >= 0.95, "%r: column profile correlates with %s at %.2f" % (word, whose, r))
+
+
+def profile(grey, width):
+    """Ink per column of a grey image (white 255), from the first to the last column with ink."""
+    columns = [sum(255 - v for v in grey[x::width]) for x in range(width)]
+    inked = [x for x, v in enumerate(columns) if v > 40]
+    return columns[inked[0]:inked[-1] + 1]
+
+
 def case_wine(case):
     """A first run in full screen, whose introduction must line up with the
     Linux build's, and a windowed run: in each Notepad takes the keyboard for
@@ -85,6 +160,7 @@ def case_wine(case):
         for name in ("first_run_fullscreen", "windowed", "utf8"):
             e2e.CASES[name](case)
         check("under Wine" in e2e.CASES["timing_check"](case), "the check does not say it ran under Wine")
+        scripts(case, server, linux)
 
         first = run = case.run("esc-intro")
         windows_lines = case.text(e2e.INTRO_SLOTS, 11, what="the introduction")
