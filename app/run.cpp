@@ -2,6 +2,7 @@
 #include <string>
 
 #include "app/experiment.h"
+#include "display/app_window.h"
 #include "display/error_box.h"
 #include "display/screen.h"
 #include "support/process/process.h"
@@ -38,6 +39,7 @@ struct RunState {
 RunState run;
 
 const char* const ResultsHeader = "time\tkey\tword";
+constexpr uint32_t LostSurfaceRetryMs = 10;
 
 // Hands the line to the operating system at once: a crash or a kill must not
 // take answered trials with it, and the 4096-byte buffer would hold back
@@ -55,6 +57,24 @@ void OpenResultsLog() {
     if (WriteResultsLine(ResultsHeader) == 0) AssertOrDie(301, AssertionSuffix);
 }
 
+// While the surface is lost (a locked screen, a secure desktop, a changed
+// display mode) or the full screen is in the background, the word is not on
+// the display, and its clock must not start. Quits and stop requests still
+// end the run meanwhile; keys stay unread for the response wait.
+void PresentUntilShown() {
+    for (;;) {
+        Screen::Present();
+        if (Screen::LastPresentShown()) return;
+        Process::EndIfStopRequested();
+        while (AppWindow::Exists(0)) {
+            const int32_t event = AppWindow::PollEvent();
+            if (event == AppWindow::CloseRequest) Process::End();
+            if (event == 0) break;
+        }
+        SleepMs(LostSurfaceRetryMs);
+    }
+}
+
 void RunTrial(const std::string& word) {
     Screen::Clear(ColourWhite);
     Screen::Present();
@@ -62,7 +82,7 @@ void RunTrial(const std::string& word) {
     Screen::Clear(ColourWhite);
     ShowText(0.5f, 0.5f, word);
     SleepMs(100);
-    Screen::Present();
+    PresentUntilShown();
     // Nothing but the response wait between the two readings.
     const uint32_t start = MillisecondClock();
     const Response response = WaitForResponse();

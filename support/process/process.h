@@ -20,4 +20,6 @@ int32_t StopRequested();
 // Ends the run through End when a stop was requested; for loops that may
 // take long.
 void EndIfStopRequested();
+// The same request from inside the program (the user's session ends).
+void RequestStop();
 }  // namespace Process

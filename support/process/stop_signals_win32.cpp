@@ -17,6 +17,7 @@
 
 namespace {
 std::atomic<int32_t> stopRequested{0};
+DWORD mainThread = 0;
 
 constexpr DWORD ShutdownGraceMs = 5000;
 
@@ -24,12 +25,12 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
-            stopRequested = 1;
+            Process::RequestStop();
             return TRUE;
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
-            stopRequested = 1;
+            Process::RequestStop();
             Sleep(ShutdownGraceMs);
             return TRUE;
         default:
@@ -39,7 +40,17 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }  // namespace
 
 namespace Process {
-void InstallStopHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+void InstallStopHandlers() {
+    mainThread = GetCurrentThreadId();
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
 
 int32_t StopRequested() { return stopRequested.load() != 0 ? 1 : 0; }
+
+void RequestStop() {
+    stopRequested = 1;
+    // Wakes a wait for input on the main thread at once, whatever the timer
+    // resolution makes of its time-out.
+    if (mainThread) PostThreadMessageA(mainThread, WM_NULL, 0, 0);
+}
 }  // namespace Process
