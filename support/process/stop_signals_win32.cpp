@@ -9,6 +9,9 @@
 // does not wait longer than about five seconds either. (A process that has
 // loaded user32 gets no log-off or shut-down event here; its windows are told
 // instead.)
+//
+// The program is a Windows program: started from a console it attaches to
+// that console here, so that Ctrl+C and Ctrl+Break reach it as they did.
 #include <windows.h>
 
 #include <atomic>
@@ -42,6 +45,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 namespace Process {
 void InstallStopHandlers() {
     mainThread = GetCurrentThreadId();
+    if (!GetConsoleWindow()) AttachConsole(ATTACH_PARENT_PROCESS);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 

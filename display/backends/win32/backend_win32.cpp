@@ -83,10 +83,24 @@ void DropPending(HWND window) {
     S.pendingCount = count;
 }
 
+// Log-off and shut-down: the system ends the process as soon as the
+// window that is told returns, so the run ends in order right here.
+// Every top-level window of the program is told; the first ends it.
+LRESULT EndOfSession(UINT msg, WPARAM wParam) {
+    if (msg == WM_ENDSESSION && wParam) {
+        Process::RequestStop();
+        Process::End();
+    }
+    return msg == WM_QUERYENDSESSION ? TRUE : 0;
+}
+
 // The full-screen window: never closed by the user; its activation decides
 // whether presenting makes sense.
 LRESULT CALLBACK ScreenWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+        case WM_QUERYENDSESSION:
+        case WM_ENDSESSION:
+            return EndOfSession(msg, wParam);
         case WM_ACTIVATE:
             if (S.fullscreen && S.device)
                 Post(LOWORD(wParam) == WA_INACTIVE ? MessageFocusLost : MessageFocusGained, hwnd);
@@ -139,6 +153,7 @@ LRESULT CALLBACK AppWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
         Post(MessageCloseRequest, hwnd);
         return 0;
     }
+    if (msg == WM_QUERYENDSESSION || msg == WM_ENDSESSION) return EndOfSession(msg, wParam);
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
