@@ -156,26 +156,22 @@ TEST(Run, WaysOutKeepExactlyTheAnswersGiven) {
 // shows the word, and the next trial presents as usual. A close request or a
 // termination while the word waits ends the run with no line for it.
 TEST(Run, AWordIsTimedFromThePresentThatShowsIt) {
-    const std::string full = SettingsText(800, 600, 1, 1, 0), windowed = SettingsText(800, 600, 0, 1, 0);
-    const struct { const char* name; ScriptEvent::Kind loss, after; const std::string& settings; std::string results; } rows[] = {
-        {"lost in full screen", ScriptEvent::SurfaceLost, ScriptEvent::SurfaceBack, full, "  0.300\tW\ta\r\n  0.400\tO\tb\r\n"},
-        {"failing in a window", ScriptEvent::SurfaceFails, ScriptEvent::SurfaceBack, windowed, "  0.300\tW\ta\r\n  0.400\tO\tb\r\n"},
-        {"closed while failing", ScriptEvent::SurfaceFails, ScriptEvent::CloseRequest, windowed, ""},
-        {"terminated while lost", ScriptEvent::SurfaceLost, ScriptEvent::Terminate, full, ""},
-    };
+    using E = ScriptEvent;
+    const struct { E::Kind loss, after; int fullscreen; bool answered; } rows[] = {
+        {E::SurfaceLost, E::SurfaceBack, 1, true}, {E::SurfaceFails, E::SurfaceBack, 0, true},
+        {E::SurfaceFails, E::CloseRequest, 0, false}, {E::SurfaceLost, E::Terminate, 1, false}};
     for (const auto& row : rows) {
-        SCOPED_TRACE(row.name);
+        SCOPED_TRACE(&row - rows);
         Script script;
         AnswerIntro(script);
-        script.push_back({row.loss, 2, 450000, 0});
-        script.push_back({row.after, 2, 2000000, 0});
+        script.insert(script.end(), {{row.loss, 2, 450000, 0}, {row.after, 2, 2000000, 0}});
         Answer(script, 1, 300000, ScanCode::W);
         Answer(script, 2, 400000, ScanCode::O);
         Tap(script, 6, 100000, ScanCode::Escape);
-        const RunResult run = RunWordtap(WithScript(script), DataFiles({"a", "b"}, row.settings), {}, 10);
+        const RunResult run = RunWordtap(WithScript(script), DataFiles({"a", "b"}, SettingsText(800, 600, row.fullscreen, 1, 0)), {}, 10);
         ASSERT_TRUE(run.EndedNormally()) << run.Describe();
-        EXPECT_EQ(run.Read(ResultsName), Header + row.results);
-        EXPECT_EQ(run.Count("present "), row.results.empty() ? 2 : 6);
+        EXPECT_EQ(run.Read(ResultsName), Header + (row.answered ? "  0.300\tW\ta\r\n  0.400\tO\tb\r\n" : ""));
+        EXPECT_EQ(run.Count("present "), row.answered ? 6 : 2);
         EXPECT_TRUE(run.Has("close-surface"));
     }
 }

@@ -166,18 +166,16 @@ TEST(ConsoleWin32, AStalledConsoleHoldsUpNobody) {
     ASSERT_NE(CreatePipe(&reader, &writer, nullptr, 4096), 0);
     const HANDLE saved = GetStdHandle(STD_ERROR_HANDLE);
     SetStdHandle(STD_ERROR_HANDLE, writer);
-    const std::string big(1 << 20, 'x');
+    const std::string big(1 << 20, 'x'), expected = big + "\r\nError300: assertion failed!\r\n";
     Process::WriteConsoleLine(Process::StandardError, big);
     Process::WriteConsoleLine(Process::StandardError, "Error300: assertion failed!");
     Process::FinishConsoleLines();
-    std::string got(big.size() + 31, '\0');
+    std::string got(expected.size(), '\0');
     DWORD read = 0;
     for (size_t at = 0; at < got.size(); at += read)
         ASSERT_TRUE(ReadFile(reader, &got[at], static_cast<DWORD>(got.size() - at), &read, nullptr) && read > 0);
-    EXPECT_EQ(got, big + "\r\nError300: assertion failed!\r\n");
+    EXPECT_EQ(got, expected);
     SetStdHandle(STD_ERROR_HANDLE, saved);
-    CloseHandle(reader);
-    CloseHandle(writer);
 }
 
 }  // namespace

@@ -564,12 +564,13 @@ int32_t PollMessage(Message* message) {
     return 1;
 }
 
-// Sleeps on DirectInput's key-change event and the thread's message queue,
-// and dispatches nothing. A full screen leaves its messages queued until the
-// next present (a deactivation handled at once would minimise its window,
-// which Wine without a window manager never brings back), so only new ones
-// wake it; a window's event poll takes one message a turn, so any waiting
-// one does.
+// Sleeps on DirectInput's key-change event and the thread's message queue.
+// A full screen leaves its posted messages queued until the next present,
+// so only new ones wake it; a window's event poll takes one message a turn,
+// so any waiting one does. Messages sent to a full screen in the foreground
+// (the end of the session) are handled here; in the background they wait
+// for the present, as a deactivation handled at once minimises the window,
+// which Wine without a window manager never brings back.
 int32_t WaitForInput(int32_t timeoutMs) {
     if (S.pendingCount > 0) return 1;
     HANDLE changed = KeyboardChanged();
@@ -577,6 +578,9 @@ int32_t WaitForInput(int32_t timeoutMs) {
                                                      static_cast<DWORD>(timeoutMs), QS_ALLINPUT,
                                                      S.fullscreen ? 0 : MWMO_INPUTAVAILABLE);
     if (result == WAIT_FAILED) return 0;
+    MSG msg;
+    if (S.fullscreen && GetForegroundWindow() == S.deviceWindow)
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
     // What is queued now is no longer new: the next wait sleeps.
     GetQueueStatus(QS_ALLINPUT);
     return 1;
