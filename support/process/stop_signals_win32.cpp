@@ -20,7 +20,6 @@
 
 namespace {
 std::atomic<int32_t> stopRequested{0};
-DWORD mainThread = 0;
 
 constexpr DWORD ShutdownGraceMs = 5000;
 
@@ -44,17 +43,11 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 
 namespace Process {
 void InstallStopHandlers() {
-    mainThread = GetCurrentThreadId();
     if (!GetConsoleWindow()) AttachConsole(ATTACH_PARENT_PROCESS);
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
 int32_t StopRequested() { return stopRequested.load() != 0 ? 1 : 0; }
 
-void RequestStop() {
-    stopRequested = 1;
-    // Wakes a wait for input on the main thread at once, whatever the timer
-    // resolution makes of its time-out.
-    if (mainThread) PostThreadMessageA(mainThread, WM_NULL, 0, 0);
-}
+void RequestStop() { stopRequested = 1; }
 }  // namespace Process
