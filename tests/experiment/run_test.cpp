@@ -157,9 +157,8 @@ TEST(Run, WaysOutKeepExactlyTheAnswersGiven) {
 // termination while the word waits ends the run with no line for it.
 TEST(Run, AWordIsTimedFromThePresentThatShowsIt) {
     using E = ScriptEvent;
-    const struct { E::Kind loss, after; int fullscreen; bool answered; } rows[] = {
-        {E::SurfaceLost, E::SurfaceBack, 1, true}, {E::SurfaceFails, E::SurfaceBack, 0, true},
-        {E::SurfaceFails, E::CloseRequest, 0, false}, {E::SurfaceLost, E::Terminate, 1, false}};
+    const struct { E::Kind loss, after; int fullscreen; bool answered; } rows[] = {{E::SurfaceLost, E::SurfaceBack, 1, true},
+        {E::SurfaceFails, E::SurfaceBack, 0, true}, {E::SurfaceFails, E::CloseRequest, 0, false}, {E::SurfaceLost, E::Terminate, 1, false}};
     for (const auto& row : rows) {
         SCOPED_TRACE(&row - rows);
         Script script;
