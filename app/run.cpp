@@ -2,6 +2,7 @@
 #include <string>
 
 #include "app/experiment.h"
+#include "display/app_window.h"
 #include "display/error_box.h"
 #include "display/screen.h"
 #include "support/process/process.h"
@@ -38,6 +39,7 @@ struct RunState {
 RunState run;
 
 const char* const ResultsHeader = "time\tkey\tword";
+constexpr uint32_t LostSurfaceRetryMs = 10;
 
 // Each line goes to the disk before the next word's blank, outside the timed
 // interval: a kill, a crash or a power cut must not take answered trials with
@@ -57,6 +59,24 @@ void OpenResultsLog() {
     if (WriteResultsLine(ResultsHeader) == 0) AssertOrDie(301, AssertionSuffix);
 }
 
+// While the surface is lost (a locked screen, a secure desktop, a changed
+// display mode) or the full screen is in the background, the word is not on
+// the display, and its clock must not start. Quits and stop requests still
+// end the run meanwhile; keys stay unread for the response wait.
+void PresentUntilShown() {
+    for (;;) {
+        Screen::Present();
+        if (Screen::LastPresentShown()) return;
+        Process::EndIfStopRequested();
+        while (AppWindow::Exists(0)) {
+            const int32_t event = AppWindow::PollEvent();
+            if (event == AppWindow::CloseRequest) Process::End();
+            if (event == 0) break;
+        }
+        SleepMs(LostSurfaceRetryMs);
+    }
+}
+
 void RunTrial(const std::string& word, int32_t encoding) {
     Screen::Clear(ColourWhite);
     Screen::Present();
@@ -64,7 +84,7 @@ void RunTrial(const std::string& word, int32_t encoding) {
     Screen::Clear(ColourWhite);
     ShowText(0.5f, 0.5f, word, encoding);
     SleepMs(100);
-    Screen::Present();
+    PresentUntilShown();
     // Nothing but the response wait between the two readings.
     const uint32_t start = MillisecondClock();
     const Response response = WaitForResponse();

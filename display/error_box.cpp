@@ -1,11 +1,9 @@
 #include "display/error_box.h"
 
-#include <cstdio>
-
 #include "display/backend.h"
+#include "support/process/process.h"
 
 int32_t ShowErrorBox(const char* title, const char* text) {
-    std::fprintf(stderr, "%s\n", text != nullptr ? text : "");
-    std::fflush(stderr);
+    Process::WriteConsoleLine(Process::StandardError, text != nullptr ? text : "");
     return DisplayBackend::MessageBox(title != nullptr ? title : "", text != nullptr ? text : "");
 }

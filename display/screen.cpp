@@ -23,6 +23,7 @@ void ResetGeometry() {
     screen.open = 0;
     screen.windowed = 0;
     screen.presentActive = 0;
+    screen.shown = 0;
     screen.width = screen.height = 0;
     screen.drawingWidth = screen.drawingHeight = 0;
     screen.depth = 0;
@@ -111,6 +112,7 @@ void Clear(ColourRef colour) {
 }
 
 int32_t Present() {
+    screen.shown = 0;
     if (!screen.open) return 0;
     screen.drawingWidth = screen.width;
     screen.drawingHeight = screen.height;
@@ -124,17 +126,15 @@ int32_t Present() {
         }
     }
     if (!screen.presentActive) return 1;
-    switch (DisplayBackend::Present(screen.retraceMode != 0)) {
-        case DisplayBackend::PresentShown:
-            return 1;
-        case DisplayBackend::PresentLost:
-            screen.presentActive = 0;
-            return 0;
-        default:
-            screen.presentActive = 0;
-            return 1;
-    }
+    // A failure does not switch presenting off: a window has no activation
+    // that would switch it on again, and a full screen can lose its device
+    // while active (a driver reset). The backend resets what it can.
+    const int32_t result = DisplayBackend::Present(screen.retraceMode != 0);
+    screen.shown = result == DisplayBackend::PresentShown ? 1 : 0;
+    return result == DisplayBackend::PresentLost ? 0 : 1;
 }
+
+int32_t LastPresentShown() { return screen.shown; }
 
 void Close() {
     if (!screen.open) return;

@@ -10,7 +10,8 @@ struct PainterRecord;
 struct ScreenState {
     int32_t open;
     int32_t windowed;
-    int32_t presentActive;  // presenting allowed
+    int32_t presentActive;  // full screen: the program is active, presenting makes sense
+    int32_t shown;          // the last Present put the back buffer on the display
     int32_t width, height;
     int32_t drawingWidth, drawingHeight;
     int32_t depth;
@@ -32,8 +33,12 @@ int32_t OpenInWindow(NativeWindow parent, int32_t x, int32_t y, int32_t width, i
                      int32_t retraceMode);
 void Clear(ColourRef colour);
 // 1 normally (also while presenting is inactive), 0 when the surface was
-// lost. Full screen first handles every pending window-system message.
+// lost. Full screen first handles every pending window-system message. A
+// surface that was lost or failed is tried again at the next call.
 int32_t Present();
+// 1 when the last Present showed the back buffer; a clock started at a
+// present that showed nothing would time a word nobody saw.
+int32_t LastPresentShown();
 void Close();
 // A painter on the back buffer for TextPainter::Begin; null without surface.
 PainterRecord* DrawingTarget();

@@ -17,6 +17,7 @@ void End() {
         ending = 1;
         endSequence();
     }
+    FinishConsoleLines();
     std::fflush(nullptr);
     // Every way out ends with exit code 0, also after a failed check.
     std::exit(0);

@@ -6,6 +6,7 @@
 #pragma once
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace Process {
 using EndSequence = void (*)();
@@ -21,6 +22,16 @@ int32_t StopRequested();
 // Ends the run through End when a stop was requested; for loops that may
 // take long.
 void EndIfStopRequested();
+// The same request from inside the program (the user's session ends).
+void RequestStop();
+
+// The text and a line end on standard output or standard error; on Windows
+// on the console the program was started from, if any. Never waits for the
+// console: a stalled one must hold up neither a box nor the run.
+enum ConsoleStream : int32_t { StandardOutput = 1, StandardError = 2 };
+void WriteConsoleLine(ConsoleStream stream, std::string_view text);
+// Gives lines still on their way a moment to arrive; End calls it.
+void FinishConsoleLines();
 
 // The computer's name, operating system and processor count in one line,
 // for reports.

@@ -21,4 +21,6 @@ void InstallStopHandlers() {
 }
 
 int32_t StopRequested() { return stopRequested != 0 ? 1 : 0; }
+
+void RequestStop() { stopRequested = 1; }
 }  // namespace Process

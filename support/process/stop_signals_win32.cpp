@@ -9,6 +9,9 @@
 // does not wait longer than about five seconds either. (A process that has
 // loaded user32 gets no log-off or shut-down event here; its windows are told
 // instead.)
+//
+// The program is a Windows program: started from a console it attaches to
+// that console here, so that Ctrl+C and Ctrl+Break reach it as they did.
 #include <windows.h>
 
 #include <atomic>
@@ -24,12 +27,12 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
     switch (event) {
         case CTRL_C_EVENT:
         case CTRL_BREAK_EVENT:
-            stopRequested = 1;
+            Process::RequestStop();
             return TRUE;
         case CTRL_CLOSE_EVENT:
         case CTRL_LOGOFF_EVENT:
         case CTRL_SHUTDOWN_EVENT:
-            stopRequested = 1;
+            Process::RequestStop();
             Sleep(ShutdownGraceMs);
             return TRUE;
         default:
@@ -39,7 +42,12 @@ BOOL WINAPI OnConsoleEvent(DWORD event) {
 }  // namespace
 
 namespace Process {
-void InstallStopHandlers() { SetConsoleCtrlHandler(OnConsoleEvent, TRUE); }
+void InstallStopHandlers() {
+    if (!GetConsoleWindow()) AttachConsole(ATTACH_PARENT_PROCESS);
+    SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
+}
 
 int32_t StopRequested() { return stopRequested.load() != 0 ? 1 : 0; }
+
+void RequestStop() { stopRequested = 1; }
 }  // namespace Process

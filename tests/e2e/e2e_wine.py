@@ -18,7 +18,8 @@ import e2e
 from PIL import Image
 from xsession import KEY_ESC, KEY_O, KEY_W, SCREEN_H, SCREEN_W, check, settings_text, wait_for
 
-# Prints the static texts of the dialog box called argv[1].
+# Prints the static texts of the dialog box called argv[1]; with a second
+# argument, tells the window called argv[1] that the session ends (log-off).
 BOX_TEXT_C = r"""#include <windows.h>
 #include <stdio.h>
 static BOOL CALLBACK Print(HWND child, LPARAM unused) {
@@ -28,6 +29,12 @@ static BOOL CALLBACK Print(HWND child, LPARAM unused) {
     return TRUE;
 }
 int main(int argc, char** argv) {
+    if (argc > 2) {
+        HWND window = FindWindowA(NULL, argv[1]);
+        if (!window || !SendMessageA(window, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF)) return 1;
+        SendMessageTimeoutA(window, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF, SMTO_NORMAL, 10000, NULL);
+        return 0;
+    }
     HWND box = FindWindowA("#32770", argv[1]);
     return box ? (EnumChildWindows(box, Print, 0), 0) : 1;
 }
@@ -132,11 +139,17 @@ def profile(grey, width):
 
 
 def case_wine(case):
-    """A first run in full screen, whose introduction must line up with the
-    Linux build's, and a windowed run: in each Notepad takes the keyboard for
-    a while, then Esc at the introduction or in a trial; Error285, Error81 and
-    Error124 (over the full screen) in a box on top, dismissed with Return or
-    by a stop request; the Linux build's first run last."""
+    """A Windows program (no console of its own). A first run in full screen,
+    whose introduction must line up with the Linux build's, and a windowed
+    run: in each Notepad takes the keyboard for a while (in full screen the
+    device is lost and must be reset for the first word to show), then Esc in
+    a trial; a windowed run ended by the end of the session; Error285,
+    Error81 and Error124 (over the full screen) in a box on top, dismissed
+    with Return or by a stop request; the Linux build's first run last."""
+    with open(OPTIONS.exe, "rb") as f:
+        image = f.read(4096)
+    header = int.from_bytes(image[0x3C:0x40], "little")
+    check(int.from_bytes(image[header + 0x5C:header + 0x5E], "little") == 2, "wordtap.exe is not a Windows-subsystem program")
     os.environ.update(WINEPREFIX=os.path.join(case.folder, "prefix"), WINEDEBUG="-all",
                       WINEDLLOVERRIDES="mscoree,mshtml=")  # no Mono or Gecko installers
     server, linux = case.server(), case.args.wordtap
@@ -152,6 +165,7 @@ def case_wine(case):
             f.write(BOX_TEXT_C)
         subprocess.run(["x86_64-w64-mingw32-gcc", "-o", reader + ".exe", reader + ".c"], check=True)
         box_text = lambda: wine(reader + ".exe", "wordtap", env=server.env).stdout.decode("latin-1").strip()
+        end_session = lambda: wine(reader + ".exe", "wordtap", "end", env=server.env).returncode
         case.args.wordtap = os.path.join(case.folder, "wordtap-wine.sh")
         with open(case.args.wordtap, "w") as f:
             f.write('#!/bin/sh\nexec "%s" "%s" "$@"\n' % (OPTIONS.wine, OPTIONS.exe))
@@ -162,11 +176,13 @@ def case_wine(case):
         check("under Wine" in e2e.CASES["timing_check"](case), "the check does not say it ran under Wine")
         scripts(case, server, linux)
 
-        first = run = case.run("esc-intro")
+        first = run = case.run("esc-first-trial")
         windows_lines = case.text(e2e.INTRO_SLOTS, 11, what="the introduction")
         steal_keys(case, run)
+        case.x.tap(KEY_W)
+        case.word()
         case.x.tap(KEY_ESC)
-        case.ended(run, [], "Esc at the introduction")
+        case.ended(run, [], "Esc in the first trial")
 
         run = case.run("esc-trial", settings_text(fullscreen=0, randomize=0), ["alpha", "beta"])
         rect = case.x.geometry("wordtap")
@@ -178,6 +194,15 @@ def case_wine(case):
         case.word(rect)
         case.x.tap(KEY_ESC)
         case.ended(run, [("O", "alpha")], "Esc in a trial")
+
+        run = case.run("session", settings_text(fullscreen=0, randomize=0), ["alpha", "beta"])
+        rect = case.x.geometry("wordtap")
+        case.x.wait_bands(len(e2e.INTRO_SLOTS), rect)
+        case.x.tap(KEY_W)
+        case.answer([KEY_W], rect)
+        case.word(rect)
+        check(end_session() == 0, "the window refused the end of the session")
+        case.ended(run, [("W", "alpha")], "the end of the session")
 
         data_file = lambda folder: open(os.path.join(folder, "data"), "w").close()
         dangling = lambda folder: os.symlink("nowhere/introduction.txt", os.path.join(folder, "data", "introduction.txt"))

@@ -152,6 +152,30 @@ TEST(Run, WaysOutKeepExactlyTheAnswersGiven) {
     }
 }
 
+// A surface lost (full screen) or failing (window) from before a word's
+// present until 2 s after its blank: the clock starts at the present that
+// shows the word, and the next trial presents as usual. A close request or a
+// termination while the word waits ends the run with no line for it.
+TEST(Run, AWordIsTimedFromThePresentThatShowsIt) {
+    using E = ScriptEvent;
+    const struct { E::Kind loss, after; int fullscreen; bool answered; } rows[] = {{E::SurfaceLost, E::SurfaceBack, 1, true},
+        {E::SurfaceFails, E::SurfaceBack, 0, true}, {E::SurfaceFails, E::CloseRequest, 0, false}, {E::SurfaceLost, E::Terminate, 1, false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(&row - rows);
+        Script script;
+        AnswerIntro(script);
+        script.insert(script.end(), {{row.loss, 2, 450000, 0}, {row.after, 2, 2000000, 0}});
+        Answer(script, 1, 300000, ScanCode::W);
+        Answer(script, 2, 400000, ScanCode::O);
+        Tap(script, 6, 100000, ScanCode::Escape);
+        const RunResult run = RunWordtap(WithScript(script), DataFiles({"a", "b"}, SettingsText(800, 600, row.fullscreen, 1, 0)), {}, 10);
+        ASSERT_TRUE(run.EndedNormally()) << run.Describe();
+        EXPECT_EQ(run.Read(ResultsName), Header + (row.answered ? "  0.300\tW\ta\r\n  0.400\tO\tb\r\n" : ""));
+        EXPECT_EQ(run.Count("present "), row.answered ? 6 : 2);
+        EXPECT_TRUE(run.Has("close-surface"));
+    }
+}
+
 TEST(Run, FailuresAfterTheSettingsShowTheirBoxAndEndNormally) {
     // "data" as a file: no folder for anything, nothing drawn.
     const RunResult data = RunWordtap(Headless::Config{}, {{"data", "not a folder"}});

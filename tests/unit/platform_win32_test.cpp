@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "support/files/directory.h"
@@ -160,6 +161,26 @@ TEST(StopSignalsWin32, CtrlCRaisesTheStopFlag) {
     // The handler runs on a thread of the system's.
     for (int waited = 0; waited < 5000 && !Process::StopRequested(); waited += 10) Sleep(10);
     EXPECT_NE(Process::StopRequested(), 0);
+}
+
+// A console that takes nothing (a selection in QuickEdit mode; here a pipe
+// nobody reads) holds up neither the caller nor the end of the process, and
+// the lines arrive whole and in order once it takes them again.
+TEST(ConsoleWin32, AStalledConsoleHoldsUpNobody) {
+    HANDLE reader = nullptr, writer = nullptr;
+    ASSERT_NE(CreatePipe(&reader, &writer, nullptr, 4096), 0);
+    const HANDLE saved = GetStdHandle(STD_ERROR_HANDLE);
+    SetStdHandle(STD_ERROR_HANDLE, writer);
+    const std::string big(1 << 20, 'x'), expected = big + "\r\nError300: assertion failed!\r\n";
+    Process::WriteConsoleLine(Process::StandardError, big);
+    Process::WriteConsoleLine(Process::StandardError, "Error300: assertion failed!");
+    Process::FinishConsoleLines();
+    std::string got(expected.size(), '\0');
+    DWORD read = 0;
+    for (size_t at = 0; at < got.size(); at += read)
+        ASSERT_TRUE(ReadFile(reader, &got[at], static_cast<DWORD>(got.size() - at), &read, nullptr) && read > 0);
+    EXPECT_EQ(got, expected);
+    SetStdHandle(STD_ERROR_HANDLE, saved);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -12,6 +13,7 @@
 #include <map>
 #include <vector>
 
+#include "support/process/process.h"
 #include "support/text/utf8.h"
 #include "support/time/time_platform.h"
 
@@ -123,6 +125,10 @@ const char* KindName(Headless::ScriptEvent::Kind kind) {
         case Headless::ScriptEvent::FocusLost: return "focus-lost";
         case Headless::ScriptEvent::FocusGained: return "focus-gained";
         case Headless::ScriptEvent::Repaint: return "repaint";
+        case Headless::ScriptEvent::SurfaceLost: return "surface-lost";
+        case Headless::ScriptEvent::SurfaceFails: return "surface-fails";
+        case Headless::ScriptEvent::SurfaceBack: return "surface-back";
+        case Headless::ScriptEvent::Terminate: return "terminate";
     }
     return "unknown";
 }
@@ -152,6 +158,19 @@ void Fire(const Headless::ScriptEvent& event) {
         case Headless::ScriptEvent::FocusGained:
             s.focused = 1;
             Queue(DisplayBackend::MessageFocusGained, NumberFocusGained);
+            break;
+        case Headless::ScriptEvent::SurfaceLost:
+        case Headless::ScriptEvent::SurfaceFails:
+            Headless::SetPresentOutcome(event.kind == Headless::ScriptEvent::SurfaceLost
+                                            ? DisplayBackend::PresentLost
+                                            : DisplayBackend::PresentFailed,
+                                        INT32_MAX);
+            break;
+        case Headless::ScriptEvent::SurfaceBack:
+            Headless::SetPresentOutcome(DisplayBackend::PresentShown, 0);
+            break;
+        case Headless::ScriptEvent::Terminate:
+            Process::RequestStop();
             break;
     }
 }

@@ -16,7 +16,13 @@
 namespace Headless {
 
 struct ScriptEvent {
-    enum Kind : int32_t { KeyDown, KeyUp, CloseRequest, FocusLost, FocusGained, Repaint };
+    // SurfaceLost and SurfaceFails make every present from then on return
+    // PresentLost or PresentFailed until SurfaceBack; Terminate asks the
+    // program to stop as a termination signal does.
+    enum Kind : int32_t {
+        KeyDown, KeyUp, CloseRequest, FocusLost, FocusGained, Repaint,
+        SurfaceLost, SurfaceFails, SurfaceBack, Terminate,
+    };
     Kind kind;
     // Fires once `anchorPresent` presents have happened (0: from the start)
     // and `delayMicros` have passed since the anchor present returned.
@@ -59,7 +65,8 @@ void Configure(const Config& config);
 //   box <title>|<text>                a modal box
 //   event <kind> <scan>               a script event fired; kind is one of
 //                                     key-down key-up close-request focus-lost
-//                                     focus-gained repaint
+//                                     focus-gained repaint surface-lost
+//                                     surface-fails surface-back terminate
 // Others (for example the virtual clock's "sleep <ms>" and "clock") may add
 // their own lines through Trace().
 void Trace(const std::string& line);

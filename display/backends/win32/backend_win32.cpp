@@ -15,6 +15,8 @@
 // A windowed surface is drawn straight into its window, onto its area of the
 // client area, not into a child window of its own: Wine shows what Direct3D
 // draws into a child window one present late, or not at all.
+// A lost device (a locked screen, a secure desktop, a display-mode change) is
+// reset at the next present once it can be, windowed or full screen.
 // Cannot do: tell when the frame reached the screen. Present returns once
 // the device has carried out the flip it queued for the next retrace (an
 // event query), not when the display scanned it out. 16-bit full screen
@@ -49,6 +51,7 @@ constexpr UINT Direct3DVersion = 32;
 constexpr UINT DwmDisableComposition = 0, DwmEnableComposition = 1;
 constexpr WORD CommandNextControl = 64001, CommandPreviousControl = 64002;
 constexpr UINT StopCheckMs = 50;
+constexpr LONGLONG FlipWaitMs = 50;
 constexpr int32_t MaxBoxWindows = 64;
 
 // What the window procedures post carries a private number: never WM_CLOSE
@@ -83,10 +86,24 @@ void DropPending(HWND window) {
     S.pendingCount = count;
 }
 
+// Log-off and shut-down: the system ends the process as soon as the
+// window that is told returns, so the run ends in order right here.
+// Every top-level window of the program is told; the first ends it.
+LRESULT EndOfSession(UINT msg, WPARAM wParam) {
+    if (msg == WM_ENDSESSION && wParam) {
+        Process::RequestStop();
+        Process::End();
+    }
+    return msg == WM_QUERYENDSESSION ? TRUE : 0;
+}
+
 // The full-screen window: never closed by the user; its activation decides
 // whether presenting makes sense.
 LRESULT CALLBACK ScreenWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
     switch (msg) {
+        case WM_QUERYENDSESSION:
+        case WM_ENDSESSION:
+            return EndOfSession(msg, wParam);
         case WM_ACTIVATE:
             if (S.fullscreen && S.device)
                 Post(LOWORD(wParam) == WA_INACTIVE ? MessageFocusLost : MessageFocusGained, hwnd);
@@ -139,6 +156,7 @@ LRESULT CALLBACK AppWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam
         Post(MessageCloseRequest, hwnd);
         return 0;
     }
+    if (msg == WM_QUERYENDSESSION || msg == WM_ENDSESSION) return EndOfSession(msg, wParam);
     return DefWindowProcA(hwnd, msg, wParam, lParam);
 }
 
@@ -248,6 +266,11 @@ int32_t CreateDevice(HWND focus, const D3DPRESENT_PARAMETERS& params) {
 int32_t ResetDevice() {
     if (S.deviceBackBuffer) S.deviceBackBuffer->Release();
     S.deviceBackBuffer = nullptr;
+    // A window's back buffer has the desktop's format, which a display-mode
+    // change may have changed while the device was lost.
+    D3DDISPLAYMODE desktop;
+    if (!S.fullscreen && SUCCEEDED(S.d3d->GetAdapterDisplayMode(D3DADAPTER_DEFAULT, &desktop)))
+        S.params.BackBufferFormat = desktop.Format;
     if (FAILED(S.device->Reset(&S.params))) return 0;
     if (FAILED(S.device->GetBackBuffer(0, 0, D3DBACKBUFFER_TYPE_MONO, &S.deviceBackBuffer))) {
         S.deviceBackBuffer = nullptr;
@@ -483,13 +506,17 @@ Pixels BackBuffer() {
 // Present only queues the flip; the caller reads its clock next. An event
 // query issued behind it is signalled once the device has carried out
 // everything before it, the flip included (what glFinish is on Linux).
-// Bounded, so that a driver that never signals costs one frame at most.
+// Bounded, so that a driver that never signals costs a few frames at most;
+// by the performance counter, as the tick count moves in 15.6 ms steps.
 void WaitForQueuedWork() {
     IDirect3DQuery9* query = nullptr;
     if (FAILED(S.device->CreateQuery(D3DQUERYTYPE_EVENT, &query)) || !query) return;
-    if (SUCCEEDED(query->Issue(D3DISSUE_END))) {
-        const DWORD start = GetTickCount();
-        while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE && GetTickCount() - start < 50)
+    LARGE_INTEGER frequency, start, now;
+    if (SUCCEEDED(query->Issue(D3DISSUE_END)) && QueryPerformanceFrequency(&frequency) &&
+        QueryPerformanceCounter(&start)) {
+        const LONGLONG limit = frequency.QuadPart * FlipWaitMs / 1000;
+        while (query->GetData(nullptr, 0, D3DGETDATA_FLUSH) == S_FALSE && QueryPerformanceCounter(&now) &&
+               now.QuadPart - start.QuadPart < limit)
             Sleep(0);
     }
     query->Release();
@@ -552,9 +579,12 @@ int32_t PollMessage(Message* message) {
     return 1;
 }
 
-// DirectInput's key states come with nothing to wait on: a wait could only
-// run to its time-out and hold back the release it should report. The
-// caller polls and yields instead.
+// The caller polls and yields instead of sleeping. A wait on DirectInput's
+// key-change event and the thread's messages (MsgWaitForMultipleObjectsEx,
+// 10 ms at most) cost no processor, but under Wine on a loaded machine it
+// let short key taps go by unseen and the run stalled; the busy poll never
+// did. A full screen handles the messages sent to it (the end of the
+// session) at its next present.
 int32_t WaitForInput(int32_t /*timeoutMs*/) { return 0; }
 
 NativeWindow OpenWindow(const WindowSpec& request) {
