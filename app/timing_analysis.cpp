@@ -17,13 +17,14 @@
 #include <cstdio>
 
 namespace TimingCheck {
-namespace {
 
 std::string Fixed(double value, int decimals) {
     char text[48];
     std::snprintf(text, sizeof text, "%.*f", decimals, value);
     return text;
 }
+
+namespace {
 
 double Median(std::vector<double> values) {
     if (values.empty()) return 0;

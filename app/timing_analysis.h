@@ -75,5 +75,7 @@ std::vector<std::string> ReportLines(const Recording& recording, const Analysis&
 std::vector<std::string> PlotSvg(const Recording& recording, const Analysis& analysis);
 // Breaks a sentence at blanks into lines of at most `width` characters.
 std::vector<std::string> Wrap(const std::string& text, size_t width);
+// A figure with a fixed number of decimals, as the sentences and the report give it.
+std::string Fixed(double value, int decimals);
 
 }  // namespace TimingCheck

@@ -9,12 +9,6 @@
 namespace TimingCheck {
 namespace {
 
-std::string Fixed(double value, int decimals) {
-    char text[48];
-    std::snprintf(text, sizeof text, "%.*f", decimals, value);
-    return text;
-}
-
 std::string Heading(int number, const char* name, const Item& item) {
     return std::to_string(number) + ". " + name + ": " + VerdictName(item.verdict);
 }
