@@ -90,6 +90,7 @@ def quit_at_final_screen(x, what):
 def answer_words(x, words, what):
     """Answers the introduction and every word with W as soon as it shows, then quits."""
     x.wait_bands(7, timeout=20, what="the introduction (%s)" % what)
+    x.focus(x.window("wordtap", 10))  # see timing_session
     x.tap(KEY_W)
     for _ in words:
         x.wait_white(STRIP)
