@@ -579,13 +579,29 @@ int32_t PollMessage(Message* message) {
     return 1;
 }
 
-// The caller polls and yields instead of sleeping. A wait on DirectInput's
-// key-change event and the thread's messages (MsgWaitForMultipleObjectsEx,
-// 10 ms at most) cost no processor, but under Wine on a loaded machine it
-// let short key taps go by unseen and the run stalled; the busy poll never
-// did. A full screen handles the messages sent to it (the end of the
-// session) at its next present.
-int32_t WaitForInput(int32_t /*timeoutMs*/) { return 0; }
+// Sleeps on DirectInput's key-change event and the thread's message queue;
+// the caller's bound is how late a stop request may be seen. The keys are
+// read as states after the wake, so what counts as an answer is the same as
+// with a busy poll, which cost a whole core. A full screen leaves its posted messages queued until the next present,
+// so only new ones wake it; a window's event poll takes one message a turn,
+// so any waiting one does. Messages sent to a full screen in the foreground
+// (the end of the session) are handled here; in the background they wait
+// for the present, as a deactivation handled at once minimises the window,
+// which Wine without a window manager never brings back.
+int32_t WaitForInput(int32_t timeoutMs) {
+    if (S.pendingCount > 0) return 1;
+    HANDLE changed = KeyboardChanged();
+    const DWORD result = MsgWaitForMultipleObjectsEx(changed ? 1 : 0, changed ? &changed : nullptr,
+                                                     static_cast<DWORD>(timeoutMs), QS_ALLINPUT,
+                                                     S.fullscreen ? 0 : MWMO_INPUTAVAILABLE);
+    if (result == WAIT_FAILED) return 0;
+    MSG msg;
+    if (S.fullscreen && GetForegroundWindow() == S.deviceWindow)
+        PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    // What is queued now is no longer new: the next wait sleeps.
+    GetQueueStatus(QS_ALLINPUT);
+    return 1;
+}
 
 NativeWindow OpenWindow(const WindowSpec& request) {
     if (!S.instance) S.instance = GetModuleHandleA(nullptr);

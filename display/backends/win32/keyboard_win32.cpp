@@ -4,6 +4,8 @@
 // The device is non-exclusive and foreground: states are delivered only
 // while the surface's window (the full-screen window, or the window that
 // holds the windowed surface) is the foreground window.
+// The device signals an event whenever a key changes, so that the response
+// wait can sleep on it; the keys are still read as states.
 // Cannot do: see a key that goes down and up between two polls (a state
 // reader, not a key-event reader); disable the system key (the interface
 // never asks for it).
@@ -20,6 +22,7 @@ struct Keyboard {
     HMODULE library;
     IDirectInput7A* input;
     IDirectInputDevice7A* device;
+    HANDLE changed;    // auto-reset, set by DirectInput at every key change
     HWND window;       // the window the cooperation level was set for
     int32_t acquired;  // cleared by a failed read: the next poll acquires again
 };
@@ -63,6 +66,13 @@ int32_t KeyboardOpen() {
         K.device = nullptr;
         return 0;
     }
+    // Taken only before the first acquisition. Without it the wait still
+    // wakes at the key messages that the foreground window receives.
+    if (!K.changed) K.changed = CreateEventA(nullptr, FALSE, FALSE, nullptr);
+    if (K.changed && FAILED(K.device->SetEventNotification(K.changed))) {
+        CloseHandle(K.changed);
+        K.changed = nullptr;
+    }
     return 1;
 }
 
@@ -102,7 +112,10 @@ void KeyboardClose() {
     }
     if (K.input) K.input->Release();
     if (K.library) FreeLibrary(K.library);
+    if (K.changed) CloseHandle(K.changed);
     K = Keyboard{};
 }
 
 }  // namespace DisplayBackend
+
+HANDLE Win32Backend::KeyboardChanged() { return K.device ? K.changed : nullptr; }

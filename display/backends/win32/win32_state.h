@@ -79,6 +79,9 @@ Procedure Lookup(HMODULE library, const char* name) {
 // once, so that a burst (two close requests, repaints) reads as one.
 void Post(int32_t kind, HWND window);
 
+// keyboard_win32.cpp: signalled whenever a key changes; null without a keyboard.
+HANDLE KeyboardChanged();
+
 // font_win32.cpp: frees the measuring context.
 void ShutdownFonts();
 
