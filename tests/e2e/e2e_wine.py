@@ -153,9 +153,9 @@ def case_wine(case):
     whose introduction must line up with the Linux build's, and a windowed
     run: in each Notepad takes the keyboard for a while (in full screen the
     device is lost and must be reset for the first word to show), then Esc in
-    a trial; a windowed run ended by the end of the session; Error285,
-    Error81 and Error124 (over the full screen) in a box on top, dismissed
-    with Return or ended by the end of the session (a Windows program under
+    a trial; a windowed and a full-screen run ended by the end of the
+    session; Error285, Error81 and Error124 (over the full screen) in a box
+    on top, dismissed with Return or ended by the end of the session (a Windows program under
     Wine gets no Ctrl+C); the Linux build's first run last."""
     with open(OPTIONS.exe, "rb") as f:
         image = f.read(4096)
@@ -206,14 +206,15 @@ def case_wine(case):
         case.x.tap(KEY_ESC)
         case.ended(run, [("O", "alpha")], "Esc in a trial")
 
-        run = case.run("session", settings_text(fullscreen=0, randomize=0), ["alpha", "beta"])
-        rect = case.x.geometry("wordtap")
-        case.x.wait_bands(len(e2e.INTRO_SLOTS), rect)
-        case.x.tap(KEY_W)
-        case.answer([KEY_W], rect)
-        case.word(rect)
-        check(end_session() == 0, "the window refused the end of the session")
-        case.ended(run, [("W", "alpha")], "the end of the session")
+        for fullscreen in (0, 1):
+            run = case.run("session-%d" % fullscreen, settings_text(fullscreen=fullscreen, randomize=0), ["alpha", "beta"])
+            rect = case.x.geometry("wordtap")
+            case.x.wait_bands(len(e2e.INTRO_SLOTS), rect)
+            case.x.tap(KEY_W)
+            case.answer([KEY_W], rect)
+            case.word(rect)
+            check(end_session() == 0, "the window refused the end of the session")
+            case.ended(run, [("W", "alpha")], "the end of the session, full screen %d" % fullscreen)
 
         data_file = lambda folder: open(os.path.join(folder, "data"), "w").close()
         dangling = lambda folder: os.symlink("nowhere/introduction.txt", os.path.join(folder, "data", "introduction.txt"))
