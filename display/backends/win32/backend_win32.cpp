@@ -595,9 +595,8 @@ int32_t WaitForInput(int32_t timeoutMs) {
                                                      static_cast<DWORD>(timeoutMs), QS_ALLINPUT,
                                                      S.fullscreen ? 0 : MWMO_INPUTAVAILABLE);
     if (result == WAIT_FAILED) return 0;
-    // Nothing arrived, nothing sent: each call below is a round trip to the
-    // window system (under Wine, to its server), ten times a second for nothing.
-    if (result == WAIT_TIMEOUT) return 1;
+    // Also after a time-out: a message sent between the peek and the status
+    // call below is no longer new and would never wake a wait.
     MSG msg;
     if (S.fullscreen && GetForegroundWindow() == S.deviceWindow)
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
