@@ -224,7 +224,10 @@ def case_wine(case):
             run = case.run(sub, settings, setup=setup)
             shown = wait_for(lambda: box_text() or not run.running(), 30, "the box of " + sub)
             check(shown == message, "%s: the box says %r" % (sub, shown))
-            check(case.x.windows("wordtap")[-1].get_geometry().width < SCREEN_W, "%s: the box is not on top" % sub)
+            # The box's text can be read before X shows its window.
+            box_on_top = lambda: (lambda found: found and found[-1].get_geometry().width < SCREEN_W)(
+                case.x.windows("wordtap"))
+            wait_for(box_on_top, 10, "%s: the box on top" % sub)
             if sub == "124":
                 check(end_session() == 0, "the program refused the end of the session under its box")
             else:
