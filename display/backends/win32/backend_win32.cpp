@@ -582,12 +582,13 @@ int32_t PollMessage(Message* message) {
 // Sleeps on DirectInput's key-change event and the thread's message queue;
 // the caller's bound is how late a stop request may be seen. The keys are
 // read as states after the wake, so what counts as an answer is the same as
-// with a busy poll, which cost a whole core. A full screen leaves its posted messages queued until the next present,
-// so only new ones wake it; a window's event poll takes one message a turn,
-// so any waiting one does. Messages sent to a full screen in the foreground
-// (the end of the session) are handled here; in the background they wait
-// for the present, as a deactivation handled at once minimises the window,
-// which Wine without a window manager never brings back.
+// with a busy poll, which cost a whole core. A full screen leaves its posted
+// messages queued until the next present, so only new ones wake it; a
+// window's event poll takes one message a turn, so any waiting one does.
+// Messages sent to a full screen in the foreground (the end of the session)
+// are handled here; in the background they wait for the present, as a
+// deactivation handled at once minimises the window, which Wine without a
+// window manager never brings back.
 int32_t WaitForInput(int32_t timeoutMs) {
     if (S.pendingCount > 0) return 1;
     HANDLE changed = KeyboardChanged();
@@ -595,8 +596,8 @@ int32_t WaitForInput(int32_t timeoutMs) {
                                                      static_cast<DWORD>(timeoutMs), QS_ALLINPUT,
                                                      S.fullscreen ? 0 : MWMO_INPUTAVAILABLE);
     if (result == WAIT_FAILED) return 0;
-    // Also after a time-out: a message sent between the peek and the status
-    // call below is no longer new and would never wake a wait.
+    // Even after a time-out: a message sent between the peek and the status
+    // call below counts as seen, and no later wait would wake for it.
     MSG msg;
     if (S.fullscreen && GetForegroundWindow() == S.deviceWindow)
         PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
