@@ -204,6 +204,7 @@ Response CheckForResponse() {
 }
 
 Response WaitForResponse() {
+    KeyboardState::BeginWait();
     for (;;) {
         const Response response = CheckForResponse();
         if (response != ResponsePending) return response;

@@ -124,6 +124,7 @@ void RecordKeyboardWait() {
     const double processor = ProcessorMilliseconds();
     const double start = CounterMilliseconds();
     double last = start;
+    KeyboardState::BeginWait();
     while (last - start < KeyboardWaitMs && r.looks < MaxReads) {
         const Response response = CheckForResponse();
         const double now = CounterMilliseconds();

@@ -62,7 +62,7 @@ struct Message {
 int32_t PollMessage(Message* message);
 // Sleeps until input or a message for the program may have arrived (a key,
 // a close request), or `timeoutMs` passed, and leaves what arrived to the
-// next KeySnapshot and PollMessage. A backend that cannot wait so returns 0
+// next KeyChanges and PollMessage. A backend that cannot wait so returns 0
 // at once, and the caller yields instead.
 int32_t WaitForInput(int32_t timeoutMs);
 
@@ -112,6 +112,25 @@ int32_t KeyboardOpen();
 // 256 bytes by set-1 scan code, bit 7 set while the key is down. 0 when no
 // snapshot can be taken, for instance while the program has no focus.
 int32_t KeySnapshot(uint8_t snapshot[256]);
+// One key going down or up, by set-1 scan code, as the system delivered it.
+// Auto-repeats of a held key are not changes.
+struct KeyChange {
+    uint8_t scanCode;
+    uint8_t down;
+};
+enum KeyChangesResult : int32_t {
+    KeysUnreadable = 0,  // no focus, no device: nothing can be read now
+    KeysRead = 1,
+    // Changes were lost before the ones given (a full buffer, the device
+    // acquired again, the focus regained): the caller takes a KeySnapshot
+    // after them for what is down now.
+    KeysLost = 2,
+};
+// Moves the key changes that arrived since the last call into `changes`,
+// oldest first, at most `capacity`; `*count` says how many. Fewer than
+// `capacity` means none are left. While the keys are unreadable, what
+// arrives is dropped and the first readable call says KeysLost.
+int32_t KeyChanges(KeyChange* changes, int32_t capacity, int32_t* count);
 void KeyboardClose();
 
 // ---- Desktops ---------------------------------------------------------------

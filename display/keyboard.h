@@ -1,4 +1,5 @@
-// The keyboard as raw key states by scan code; answers count on release.
+// The keyboard by scan code, from the ordered key changes the system
+// delivers; answers count on release.
 #pragma once
 #include <cstdint>
 
@@ -7,9 +8,16 @@ constexpr int32_t LettersByLayout = 1;
 constexpr int32_t KeepSystemKey = 2;
 int32_t Init();
 void SetMode(int32_t mode);
-// 1 when a fresh snapshot was taken, 0 when none could be taken.
+// Starts a wait for an answer: what happened before is dropped, and the keys
+// down now count as seen down. 1 when the keys could be read.
+int32_t BeginWait();
+// Takes the changes that arrived since the last look, in order. 1 when the
+// keys could be read, 0 when not (no focus, no device).
 int32_t Poll();
-// 1 once for a key that an earlier test saw down and the last poll sees up.
+// 1 once for a key that went down (or was down when the wait began) and was
+// let go since; however short the tap, and whatever came between the looks.
 int32_t WasReleased(int32_t scanCode);
+// 1 while the key is held: seen down and not let go.
+int32_t IsHeld(int32_t scanCode);
 void Close();
 }  // namespace KeyboardState

@@ -6,6 +6,7 @@
 
 #include "display/backends/headless/headless.h"
 #include "support/text/utf8.h"
+#include "display/keyboard.h"
 #include "display/screen.h"
 #include "display/text_painter.h"
 
@@ -59,6 +60,47 @@ TEST(TextPainter, ItalicOverhangWidensMeasuresButNotTheDrawnAdvance) {
     TextPainter::End();
     Screen::Close();
     FontHandle::Shutdown();
+}
+
+// Answers come from the ordered changes, not from what two looks happen to see.
+TEST(Keyboard, ReleasesFromOrderedChanges) {
+    constexpr int32_t W = ScanCode::W, O = ScanCode::O, Esc = ScanCode::Escape;
+    now = 0;
+    Configure({Event{Event::KeyDown, 0, 0, W},
+               // Esc tapped before the wait: no answer to it.
+               Event{Event::KeyDown, 0, 0, Esc}, Event{Event::KeyUp, 0, 0, Esc},
+               // A tap between two looks, shorter than any look's gap.
+               Event{Event::KeyDown, 0, 10, O}, Event{Event::KeyUp, 0, 10, O},
+               Event{Event::KeyUp, 0, 20, W},
+               // Held while the focus is elsewhere and let go there: counted
+               // once the keys can be read again; a key typed there is not.
+               Event{Event::KeyDown, 0, 30, W}, Event{Event::FocusLost, 0, 40, 0},
+               Event{Event::KeyDown, 0, 50, O}, Event{Event::KeyUp, 0, 50, O},
+               Event{Event::KeyUp, 0, 60, W}, Event{Event::FocusGained, 0, 70, 0}});
+    ASSERT_EQ(KeyboardState::Init(), 1);
+    KeyboardState::SetMode(KeyboardState::KeepSystemKey);
+    ASSERT_EQ(KeyboardState::BeginWait(), 1);
+    EXPECT_EQ(KeyboardState::IsHeld(W), 1);  // down before the wait: it answers when let go
+    EXPECT_EQ(KeyboardState::WasReleased(Esc), 0);
+    now = 10;
+    ASSERT_EQ(KeyboardState::Poll(), 1);
+    EXPECT_EQ(KeyboardState::WasReleased(O), 1);
+    EXPECT_EQ(KeyboardState::WasReleased(O), 0);
+    EXPECT_EQ(KeyboardState::WasReleased(W), 0);
+    now = 20;
+    KeyboardState::Poll();
+    EXPECT_EQ(KeyboardState::WasReleased(W), 1);
+    EXPECT_EQ(KeyboardState::IsHeld(W), 0);
+    now = 30;
+    KeyboardState::Poll();
+    now = 60;
+    EXPECT_EQ(KeyboardState::Poll(), 0);
+    EXPECT_EQ(KeyboardState::WasReleased(W), 0);
+    now = 70;
+    EXPECT_EQ(KeyboardState::Poll(), 1);
+    EXPECT_EQ(KeyboardState::WasReleased(W), 1);
+    EXPECT_EQ(KeyboardState::WasReleased(O), 0);
+    KeyboardState::Close();
 }
 
 }  // namespace

@@ -63,6 +63,10 @@ struct BackendState {
     int32_t keyboardOpen = 0;
     uint8_t keys[256] = {};
     int32_t focused = 1;
+    // Key changes not read yet, oldest first; set when changes were dropped
+    // while the keys were unreadable.
+    std::deque<DisplayBackend::KeyChange> keyChanges;
+    int32_t keyChangesLost = 0;
 
     std::deque<DisplayBackend::Message> messages;
     size_t nextScriptEvent = 0;
@@ -140,11 +144,18 @@ void Fire(const Headless::ScriptEvent& event) {
     uint8_t* key = event.scanCode >= 0 && event.scanCode < 256 ? &s.keys[event.scanCode] : nullptr;
     switch (event.kind) {
         case Headless::ScriptEvent::KeyDown:
-            if (key) *key = 0x80;
+        case Headless::ScriptEvent::KeyUp: {
+            if (!key) break;
+            const uint8_t down = event.kind == Headless::ScriptEvent::KeyDown ? 1 : 0;
+            // A held key's repeats are no changes; keys typed elsewhere are
+            // not ours to read.
+            if ((*key != 0) != (down != 0) && s.focused)
+                s.keyChanges.push_back({static_cast<uint8_t>(event.scanCode), down});
+            else if (!s.focused)
+                s.keyChangesLost = 1;
+            *key = down ? 0x80 : 0;
             break;
-        case Headless::ScriptEvent::KeyUp:
-            if (key) *key = 0;
-            break;
+        }
         case Headless::ScriptEvent::CloseRequest:
             Queue(DisplayBackend::MessageCloseRequest, NumberCloseRequest);
             break;
@@ -153,6 +164,7 @@ void Fire(const Headless::ScriptEvent& event) {
             break;
         case Headless::ScriptEvent::FocusLost:
             s.focused = 0;
+            s.keyChangesLost = 1;
             Queue(DisplayBackend::MessageFocusLost, NumberFocusLost);
             break;
         case Headless::ScriptEvent::FocusGained:
@@ -487,6 +499,23 @@ int32_t KeySnapshot(uint8_t snapshot[256]) {
     if (!s.keyboardOpen || !s.focused) return 0;
     std::memcpy(snapshot, s.keys, sizeof s.keys);
     return 1;
+}
+
+int32_t KeyChanges(KeyChange* changes, int32_t capacity, int32_t* count) {
+    BackendState& s = S();
+    RunScript();
+    *count = 0;
+    if (!s.keyboardOpen || !s.focused) {
+        s.keyChanges.clear();
+        return KeysUnreadable;
+    }
+    while (*count < capacity && !s.keyChanges.empty()) {
+        changes[(*count)++] = s.keyChanges.front();
+        s.keyChanges.pop_front();
+    }
+    const int32_t lost = s.keyChangesLost;
+    s.keyChangesLost = 0;
+    return lost ? KeysLost : KeysRead;
 }
 
 void KeyboardClose() { S().keyboardOpen = 0; }

@@ -14,6 +14,8 @@
 // After windows.h, with the version above.
 #include <dinput.h>
 
+#include <cstring>
+
 namespace {
 
 using Win32Backend::Lookup;
@@ -103,6 +105,29 @@ int32_t KeySnapshot(uint8_t snapshot[256]) {
         return 0;
     }
     return 1;
+}
+
+// Interim: changes as differences between two snapshots.
+int32_t KeyChanges(KeyChange* changes, int32_t capacity, int32_t* count) {
+    static uint8_t last[256];
+    static int32_t haveLast = 0;
+    *count = 0;
+    uint8_t now[256];
+    if (!KeySnapshot(now)) {
+        haveLast = 0;
+        return KeysUnreadable;
+    }
+    if (!haveLast) {
+        std::memcpy(last, now, sizeof last);
+        haveLast = 1;
+        return KeysLost;
+    }
+    for (int32_t code = 0; code < 256 && *count < capacity; ++code) {
+        if (((now[code] ^ last[code]) & 0x80) == 0) continue;
+        changes[(*count)++] = {static_cast<uint8_t>(code), static_cast<uint8_t>(now[code] >> 7)};
+        last[code] = now[code];
+    }
+    return KeysRead;
 }
 
 void KeyboardClose() {
