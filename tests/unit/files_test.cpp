@@ -194,7 +194,7 @@ protected:
 TEST_F(SettingsFileTest, RewritesLikeTheGoldenFiles) {
     const std::pair<const char*, Values> cases[] = {
         {"missing_file", {800, 600, 1, 1, 1}}, {"lowercase_keys_lf_endings", {1024, 600, 0, 1, 1}},
-        {"utf8_byte_order_mark", {1024, 600, 1, 1, 1}}, {"comments_only", {800, 600, 1, 1, 1}},
+        {"utf8_byte_order_mark", {1024, 600, 1, 1, 1}}, {"utf16_notepad_unicode", {1280, 600, 0, 1, 1}}, {"comments_only", {800, 600, 1, 1, 1}},
         {"two_screen_groups", {640, 600, 1, 1, 0}}, {"key_without_equals", {0, 0, 1, 1, 0}},
         {"hex_fraction_and_overflow_values", {0, 12, -7, 3, INT32_MAX}},
         {"blank_lines_and_indented_lines", {1024, 600, 1, 1, 1}}, {"keys_before_first_group", {800, 2, 1, 1, 1}},
