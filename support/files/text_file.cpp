@@ -186,6 +186,11 @@ std::string ReadUnitLine(FileRecord* file) {
         }
         const uint32_t unit = Utf16::Unit(file->buffer + (file->filled - file->count), file->utf16);
         file->count -= 2;
+        // Most units of a list are ASCII, and above CR no ASCII unit ends a line.
+        if (unit < 0x80 && unit > '\r' && decoder.high == 0) {
+            line.push_back(static_cast<char>(unit));
+            continue;
+        }
         if (unit == '\n' || unit == '\r' || unit == 0) {
             if (unit == '\r' && FillUnit(file) &&
                 Utf16::Unit(file->buffer + (file->filled - file->count), file->utf16) == '\n')
