@@ -234,13 +234,15 @@ def case_wine(case):
             else:
                 case.dismiss_box(run)
             check(run.wait(30) == 0 and run.results_path() is None, "%s: exit code %r" % (sub, run.proc.returncode))
+            # Standard error adds the path and the system's reason.
+            check(sub == "81" or run.stderr().startswith(message + " (data"), "%s: %r" % (sub, run.stderr()))
 
         # Started as from Explorer or a shortcut (start gives it no standard
         # handles and no console): a file dropped on wordtap.exe is refused in
         # a box, with the exit code of a refused command line.
         case.args.wordtap = OPTIONS.exe
         run = case.run("dropped", wrapper=(OPTIONS.wine, "start", "/wait", "/unix"), args=("C:\\lists\\words.txt",))
-        shown = wait_for(lambda: box_text() or not run.running(), 30, "the box of a refused argument")
+        shown = wait_for(lambda: box_text() or (not run.running() and "(none)"), 30, "the box of a refused argument")
         check(shown.replace("\r\n", "\n") == "wordtap: unknown option: C:\\lists\\words.txt\n"
               "Usage: wordtap [--check | --help | --version]", "a dropped file: the box says %r" % shown)
         case.dismiss_box(run)
