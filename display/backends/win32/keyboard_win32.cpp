@@ -44,6 +44,8 @@ struct Keyboard {
     int32_t buffered;  // the device took the buffer size
     int32_t everRead;  // the first acquisition loses nothing worth a note
     int32_t lost;      // changes were lost: the next call that empties the buffer says so
+    int32_t numbered;  // lastSequence holds the number of the last change read
+    DWORD lastSequence;
     uint32_t notes;    // losses not told yet
     int32_t tracedDown;
 };
@@ -102,6 +104,7 @@ int32_t Reachable() {
         DWORD all = INFINITE;
         if (K.buffered) K.device->GetDeviceData(sizeof(DIDEVICEOBJECTDATA), nullptr, &all, 0);
         K.lost = 1;
+        K.numbered = 0;
         if (K.everRead) K.notes |= NoteReacquired;
     }
     return 1;
@@ -171,15 +174,22 @@ int32_t KeyChanges(KeyChange* changes, int32_t capacity, int32_t* count) {
         return KeysUnreadable;
     }
     K.everRead = 1;
-    if (result == DI_BUFFEROVERFLOW) {
-        K.lost = 1;
-        K.notes |= NoteOverflow;
-    }
+    // Wine says nothing of an overflow to a DirectInput 7 device and keeps
+    // one entry fewer than asked for; a full buffer or a gap in the changes'
+    // numbers (simultaneous changes share one) tells of it there.
+    int32_t overflow = result == DI_BUFFEROVERFLOW || got + 1 >= BufferSize;
     for (DWORD i = 0; i < got; i++) {
+        if (K.numbered && data[i].dwSequence - K.lastSequence > 1) overflow = 1;
+        K.lastSequence = data[i].dwSequence;
+        K.numbered = 1;
         const uint8_t code = static_cast<uint8_t>(data[i].dwOfs);
         const uint8_t down = (data[i].dwData & 0x80) ? 1 : 0;
         changes[i] = KeyChange{code, down};
         if (code == TracedKey) K.tracedDown = down;
+    }
+    if (overflow) {
+        K.lost = 1;
+        K.notes |= NoteOverflow;
     }
     *count = static_cast<int32_t>(got);
     StepTrace::Mark(StepTrace::SnapshotPumped, K.tracedDown);
@@ -209,9 +219,9 @@ HANDLE Win32Backend::KeyboardChanged() { return K.device ? K.changed : nullptr; 
 void Win32Backend::TellKeyboardLosses() {
     if (K.notes & NoteOverflow)
         Process::WriteConsoleLine(Process::StandardError,
-                                  "Keyboard: more key changes came between two looks than its buffer "
-                                  "holds; the keys down were read from their states, and a tap in "
-                                  "between may have gone unseen.");
+                                  "Keyboard: its buffer of key changes filled up between two looks, "
+                                  "or changes went missing from it; the keys down were read from "
+                                  "their states, and a tap in between may have gone unseen.");
     if (K.notes & NoteReacquired)
         Process::WriteConsoleLine(Process::StandardError,
                                   "Keyboard: taken again after it was out of reach (another window in "
