@@ -587,15 +587,16 @@ int32_t PollMessage(Message* message) {
 }
 
 // Sleeps on DirectInput's key-change event and the thread's message queue;
-// the caller's bound is how late a stop request may be seen. The keys are
-// read as states after the wake, so what counts as an answer is the same as
-// with a busy poll, which cost a whole core. A full screen leaves its posted
-// messages queued until the next present, so only new ones wake it; a
-// window's event poll takes one message a turn, so any waiting one does.
-// Messages sent to a full screen in the foreground (the end of the session)
-// are handled here; in the background they wait for the present, as a
-// deactivation handled at once minimises the window, which Wine without a
-// window manager never brings back.
+// the caller's bound is how late a stop request may be seen. The key changes
+// are drained from DirectInput's buffer after the wake, so a tap counts
+// however long the sleep, without the busy poll that cost a whole core; under
+// Wine the buffer is filled while this wait reads the window system's events.
+// A full screen leaves its posted messages queued until the next present, so
+// only new ones wake it; a window's event poll takes one message a turn, so
+// any waiting one does. Messages sent to a full screen in the foreground (the
+// end of the session) are handled here; in the background they wait for the
+// present, as a deactivation handled at once minimises the window, which Wine
+// without a window manager never brings back.
 int32_t WaitForInput(int32_t timeoutMs) {
     if (S.pendingCount > 0) return 1;
     HANDLE changed = KeyboardChanged();
