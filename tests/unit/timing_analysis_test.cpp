@@ -3,7 +3,7 @@
 
 #include <algorithm>
 
-#include "app/timing_analysis.h"
+#include "app/check/analysis.h"
 
 using namespace TimingCheck;
 

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <cstdio>
 
-#include "app/timing_analysis.h"
+#include "app/check/analysis.h"
 
 namespace TimingCheck {
 namespace {

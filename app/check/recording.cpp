@@ -6,7 +6,7 @@
 #include <string>
 
 #include "app/experiment.h"
-#include "app/timing_analysis.h"
+#include "app/check/analysis.h"
 #include "display/app_window.h"
 #include "display/backend.h"
 #include "display/desktop.h"

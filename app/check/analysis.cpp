@@ -9,7 +9,7 @@
 // - the clock: 1 ms steps and under 0.1 % drift (1 ms in a 1 s reaction time);
 // - the keyboard: a release seen within 1 ms; a wait using over half a
 //   processor competes with the display for it.
-#include "app/timing_analysis.h"
+#include "app/check/analysis.h"
 
 #include <algorithm>
 #include <cmath>
