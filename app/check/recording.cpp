@@ -5,12 +5,15 @@
 #include <algorithm>
 #include <string>
 
-#include "app/experiment.h"
 #include "app/check/analysis.h"
+#include "app/check/timing_check.h"
+#include "app/experiment.h"
 #include "display/app_window.h"
 #include "display/backend.h"
 #include "display/desktop.h"
+#include "display/display_types.h"
 #include "display/keyboard.h"
+#include "display/probe.h"
 #include "display/screen.h"
 #include "display/text_painter.h"
 #include "support/files/text_file.h"
@@ -21,14 +24,16 @@
 namespace {
 using namespace TimingCheck;
 
-constexpr double KeyboardWaitMs = 1000;
-// Bounds the loops that wait for the counter to move, should it never move.
+// Bounds the loops that wait for a clock to move, should it never move.
 constexpr int32_t MaxReads = 1 << 26;
+constexpr int32_t CounterReads = 10000, ClockChanges = 25, OneMsSleeps = 20;
+// Held between press and release, in turn; the zero-length tap aside.
+constexpr double HoldsMs[] = {5, 20, 40, 80};
+constexpr double TapTimeoutMs = 1000;
 constexpr int32_t ReportFileNumber = 0;
 constexpr int32_t FontNumber = 1;
-constexpr const char* EscapeLine = "[Esc] ends the check.";
-// The check's own texts are ASCII, the same in every code page.
-constexpr int32_t CheckTextEncoding = Utf8::Legacy;
+// The check's texts are UTF-8 whatever the system's code page.
+constexpr int32_t CheckTextEncoding = Utf8::Unicode;
 
 struct CheckState {
     Recording recording;
@@ -38,7 +43,7 @@ CheckState check;
 
 void Sample() {
     const uint32_t clock = MillisecondClock();
-    check.recording.clockSamples.push_back({clock, CounterMilliseconds()});
+    check.recording.clockSamples.push_back({clock, CounterMilliseconds(), ReferenceMilliseconds()});
 }
 
 // Esc, the window's close box or a stop request end the check on the spot;
@@ -50,16 +55,20 @@ void EndIfAsked() {
     Process::EndIfStopRequested();
 }
 
-void ShowProgress(const std::string& line) {
+// The part, and its count where drawing does not disturb what is timed, at
+// the top of every frame the check presents bar the words of its trials, so
+// that it never looks stuck.
+void DrawProgress(const std::string& part) {
     Screen::Clear(ColourWhite);
-    ShowText(0.5f, 0.5f, "Timing check, about 20 seconds\n\n" + line + "\n\n" + EscapeLine,
-             CheckTextEncoding);
+    ShowText(0.5f, 0.1f, "Timing check " + part + ". [Esc] ends it.", CheckTextEncoding);
 }
+
+std::string OfTotal(int32_t done, int32_t total) { return std::to_string(done) + " of " + std::to_string(total); }
 
 void RecordRetrace() {
     // Drawn once: redrawing between the presents would time the drawing.
-    ShowProgress("1 of 4: presents back to back");
-    for (int32_t i = 0; i < RetracePresents; ++i) {
+    DrawProgress("1 of 4, " + std::to_string(RetracePresents) + " presents back to back");
+    for (int32_t i = 1; i <= RetracePresents; ++i) {
         Screen::Present();
         check.recording.presentReturns.push_back(CounterMilliseconds());
         EndIfAsked();
@@ -70,14 +79,13 @@ void RecordRetrace() {
 void RecordTrials() {
     for (int32_t trial = 1; trial <= Trials; ++trial) {
         TrialTimes t{};
-        Screen::Clear(ColourWhite);
+        DrawProgress("2 of 4, trials as in the experiment: " + OfTotal(trial, Trials));
         Screen::Present();
         t.whiteShown = CounterMilliseconds();
         SleepMs(400);
         t.blankEnd = CounterMilliseconds();
         Screen::Clear(ColourWhite);
-        ShowText(0.5f, 0.5f, "2 of 4: trial " + std::to_string(trial) + " of " + std::to_string(Trials),
-                 CheckTextEncoding);
+        ShowText(0.5f, 0.5f, "word", CheckTextEncoding);
         t.wordDrawn = CounterMilliseconds();
         SleepMs(100);
         t.waitEnd = CounterMilliseconds();
@@ -89,65 +97,117 @@ void RecordTrials() {
     }
 }
 
-// Back-to-back readings, with a yield every 64 so that a clock that only
-// moves while the program waits still moves; a long step there does not
-// shorten the steps the resolution is read from.
 void RecordClock() {
-    ShowProgress("3 of 4: the clock");
+    DrawProgress("3 of 4, the clock");
     Screen::Present();
     Recording& r = check.recording;
-    uint32_t last = MillisecondClock();
-    r.clockBurst.push_back(last);
+    r.counterHz = static_cast<double>(CounterFrequency());
+    r.referenceName = ReferenceClockName();
+    // The counter's resolution: read back to back, nothing in between.
+    r.counterBurst.resize(CounterReads);
+    for (double& reading : r.counterBurst) reading = CounterMilliseconds();
+    // The millisecond clock until it has changed often enough. A yield now
+    // and then lets a clock that moves only while the program waits move;
+    // the counter says how long each change took to come.
+    // A reading counts only when the counter brackets it closely.
+    uint32_t last = 0, now = 0;
+    double lastAt = -1, at = 0;
+    const auto read = [](uint32_t* clock, double* when) {
+        const double before = CounterMilliseconds();
+        *clock = MillisecondClock();
+        *when = CounterMilliseconds();
+        return *when - before <= 0.05;
+    };
     const double start = CounterMilliseconds();
-    for (int32_t read = 1; r.clockBurst.size() <= 20 && read < MaxReads; ++read) {
-        if (read % 64 == 0) {
+    for (int32_t reads = 1; r.clockTicks.size() < ClockChanges && reads < MaxReads; ++reads) {
+        if (reads % 16 == 0) {
             SleepMs(0);
-            if (CounterMilliseconds() - start > 500) break;
+            if (CounterMilliseconds() - start > 1000) break;
         }
-        const uint32_t now = MillisecondClock();
-        if (now != last) r.clockBurst.push_back(last = now);
+        if (!read(&now, &at)) continue;
+        if (lastAt >= 0 && now != last) r.clockTicks.push_back({last, now, at - lastAt});
+        last = now;
+        lastAt = at;
     }
-    for (int32_t read = 0; read < 1000; ++read) {
-        if (read % 64 == 63) SleepMs(0);
-        r.counterBurst.push_back(CounterMilliseconds());
+    // The system's timer, which sets how long the blank and the wait last.
+    for (int32_t i = 0; i < OneMsSleeps; ++i) {
+        const double before = CounterMilliseconds();
+        SleepMs(1);
+        r.oneMsSleeps.push_back(CounterMilliseconds() - before);
     }
     Sample();
     EndIfAsked();
 }
 
-// The experiment's response wait, turn by turn, with no key pressed.
-void RecordKeyboardWait() {
-    ShowProgress("4 of 4: the response wait (press no key)");
-    Screen::Present();
-    Recording& r = check.recording;
-    r.waitWakesOnInput = AppWindow::WaitForInput(0) != 0;
-    const double processor = ProcessorMilliseconds();
-    const double start = CounterMilliseconds();
-    double last = start;
+// An answer key typed into the program's window and let go after `holdMs`
+// (0: at once, before any look), through the experiment's response wait:
+// how long after the release was typed the wait reported it, below zero
+// when it never did.
+double TypeTap(double* holdMs) {
     KeyboardState::BeginWait();
-    while (last - start < KeyboardWaitMs && r.looks < MaxReads) {
+    if (!DisplayProbe::TypeKey(ScanCode::W, 1)) return -2;
+    const double pressed = CounterMilliseconds();
+    int32_t early = 0;
+    while (*holdMs > 0 && CounterMilliseconds() - pressed < *holdMs) {
+        const Response response = CheckForResponse();
+        if (response == ResponseQuit) Process::End();
+        early |= response == ResponseWord;
+    }
+    // A release goes through whichever window has the focus: never held back.
+    DisplayProbe::TypeKey(ScanCode::W, 0);
+    const double released = CounterMilliseconds();
+    if (*holdMs > 0) *holdMs = released - pressed;
+    for (;;) {
         const Response response = CheckForResponse();
         const double now = CounterMilliseconds();
-        ++r.looks;
-        r.largestLookGapMs = std::max(r.largestLookGapMs, now - last);
-        last = now;
         if (response == ResponseQuit) Process::End();
+        if (response == ResponseWord) return early ? -1 : now - released;
+        if (now - released > TapTimeoutMs) return -1;
     }
-    r.waitMs = last - start;
-    r.waitProcessorMs = ProcessorMilliseconds() - processor;
+}
+
+void RecordKeyboard() {
+    DrawProgress("4 of 4, the keyboard");
+    Screen::Present();
+    Recording& r = check.recording;
+    r.keysTyped = DisplayProbe::OpenKeyInjection(&r.noTyping);
+    const double processor = ProcessorMilliseconds();
+    const double start = CounterMilliseconds();
+    for (int32_t k = 0; r.keysTyped && k < Taps; ++k) {
+        DrawProgress("4 of 4, keys typed by the check (press none): " + OfTotal(k + 1, Taps));
+        Screen::Present();
+        double hold = k == ZeroLengthTap ? 0 : HoldsMs[k % 4];
+        const double seen = TypeTap(&hold);
+        if (seen == -2) {
+            // Typed elsewhere it would reach another program.
+            r.keysTyped = 0;
+            r.noTyping = "the program's window did not have the keyboard focus";
+            r.taps.clear();
+            break;
+        }
+        r.taps.push_back({hold, seen});
+    }
+    r.keyboardMs = CounterMilliseconds() - start;
+    r.keyboardProcessorMs = ProcessorMilliseconds() - processor;
+    DisplayProbe::CloseKeyInjection();
     Sample();
 }
 
-std::string DisplayDescription() {
-    std::string mode = Settings::Fullscreen == 0            ? "a window, "
-                       : Settings::UseNativeResolution != 0 ? "full screen at the desktop's mode, "
-                                                            : "full screen, switched to ";
+std::string DisplayLine(const Recording& r) {
     const ScreenState& screen = Screen::State();
-    mode += std::to_string(DisplaySize::Width) + " x " + std::to_string(DisplaySize::Height) + ", " +
-            std::to_string(screen.depth) + " bits, ";
-    mode += check.recording.nominalHz > 0 ? std::to_string(check.recording.nominalHz) + " Hz"
-                                          : "refresh unknown";
-    return mode;
+    std::string line = std::to_string(DisplaySize::Width) + "\u00d7" + std::to_string(DisplaySize::Height) + ", " +
+                       std::to_string(screen.depth) + " bits, ";
+    line += r.nominalHz > 0 ? std::to_string(r.nominalHz) + " Hz nominal, " : "refresh rate not reported, ";
+    return line + (Settings::Fullscreen == 0            ? "in a window"
+                   : Settings::UseNativeResolution != 0 ? "full screen at the desktop's mode"
+                                                        : "full screen, switched to this mode");
+}
+
+std::string CompositorText(int32_t compositor, int32_t windowed) {
+    if (compositor < 0) return "not known";
+    if (compositor == 0) return "none between the program and the display";
+    return windowed ? "active: it puts the window on the screen"
+                    : "active; asked to leave the full screen alone, which the check cannot see";
 }
 
 int32_t WriteLines(const std::string& name, const std::vector<std::string>& lines) {
@@ -159,21 +219,20 @@ int32_t WriteLines(const std::string& name, const std::vector<std::string>& line
     return TextFile::Close(ReportFileNumber) != 0 && written;
 }
 
-void ShowResult(const Analysis& a, int32_t saved) {
-    std::string text = std::string("Timing check: ") + VerdictName(a.overall.verdict) + "\n\n";
+void ShowResult(const Analysis& a, const ReportContext& context, const std::string& methods, int32_t saved) {
+    std::string text = std::string("Timing check: ") + VerdictName(a.overall.verdict) + "\nDisplay: " +
+                       context.display + "\n[Esc] ends the check.\n\n";
     const struct {
         const char* name;
         const Item& item;
-    } items[] = {{"Retrace lock", a.retrace}, {"The trial", a.trial}, {"Clock", a.clock},
-                 {"Keyboard wait", a.keyboard}};
-    for (const auto& entry : items)
-        text += std::string(entry.name) + ": " + VerdictName(entry.item.verdict) + "\n";
+    } items[] = {{"Retrace lock", a.retrace}, {"The trial", a.trial}, {"Clock", a.clock}, {"Keyboard", a.keyboard}};
+    for (const auto& entry : items) text += std::string(entry.name) + ": " + VerdictName(entry.item.verdict) + "\n";
     // The verdicts and their reasons take more lines than the experiment's
     // texts: a smaller font, and about the characters that fit a line.
-    const int32_t points = std::max(1, DisplaySize::Height / 54);
+    const int32_t points = std::max(1, DisplaySize::Height / 60);
     if (FontHandle::Load(FontNumber, "Calibri", points, DisplayBackend::FontHighQuality) == 0)
         FontHandle::Load(FontNumber, "Arial", points, DisplayBackend::FontHighQuality);
-    const size_t width = static_cast<size_t>(std::clamp(DisplaySize::Width * 100 / (points * 60), 30, 90));
+    const size_t width = static_cast<size_t>(std::clamp(DisplaySize::Width * 100 / (points * 60), 30, 120));
     const auto add = [&](const std::string& sentence) {
         for (const std::string& line : Wrap(sentence, width)) text += line + "\n";
     };
@@ -184,17 +243,17 @@ void ShowResult(const Analysis& a, int32_t saved) {
     }
     text += "\n";
     add(a.overall.sentence);
-    text += "\n";
     add(saved ? "The figures are in " + check.reportName + " and " + check.plotName + "."
               : std::string("The report could not be written in this folder."));
-    text += "\nPress [Esc] to end.";
+    text += "\n";
+    add("Methods: " + methods);
     Screen::Clear(ColourWhite);
     ShowText(0.5f, 0.5f, text, CheckTextEncoding);
     Screen::Present();
 }
 }  // namespace
 
-void RunTimingCheck() {
+void RunTimingCheck(const char* version) {
     ReadSettings();
     InitDisplay();
     const Timestamp started = CurrentTimestamp();
@@ -203,24 +262,38 @@ void RunTimingCheck() {
     check.plotName = "timingcheck_" + stamp + ".svg";
 
     Recording& r = check.recording;
-    const DisplayBackend::PresentPacing pacing = DisplayBackend::DescribePresent();
-    r.displayRetrace = pacing.displayRetrace;
     r.nominalHz = Screen::State().refreshRate;
     if (r.nominalHz <= 0 && DesktopInfo::Enumerate() > 0) r.nominalHz = DesktopInfo::RefreshHz(0);
+    r.windowed = Screen::State().windowed;
 
     Sample();
     RecordRetrace();
+    // Asked once the renderer has drawn: its context is then the current one.
+    const DisplayProbe::Facts facts = DisplayProbe::Describe();
+    r.displayRetrace = facts.displayRetrace;
+    r.virtualDisplay = facts.virtualDisplay;
     RecordTrials();
     RecordClock();
-    RecordKeyboardWait();
+    RecordKeyboard();
 
     const Analysis analysis = Analyse(r);
-    const ReportContext context{FormatTimestamp("%yyyy-%mm-%dd %hh:%ii:%ss", started),
-                                Process::SystemDescription(), DisplayDescription(),
-                                pacing.description};
+    ReportContext context;
+    context.when = FormatTimestamp("%yyyy-%mm-%dd %hh:%ii:%ss", started);
+    context.version = version;
+    context.computer = Process::SystemDescription();
+    context.display = DisplayLine(r);
+    context.width = DisplaySize::Width;
+    context.height = DisplaySize::Height;
+    context.graphics = facts.graphics;
+    context.driver = facts.driver;
+    context.renderer = facts.renderer;
+    context.videoDriver = facts.videoDriver;
+    context.windowSystem = facts.windowSystem;
+    context.compositor = CompositorText(facts.compositor, r.windowed);
+    context.presents = facts.presents;
     const int32_t saved = WriteLines(check.reportName, ReportLines(r, analysis, context)) &&
                           WriteLines(check.plotName, PlotSvg(r, analysis));
-    ShowResult(analysis, saved);
+    ShowResult(analysis, context, MethodsSentence(r, analysis, context), saved);
     while (WaitForResponse() != ResponseQuit) {
     }
     Process::End();
