@@ -53,7 +53,7 @@ void Histogram(std::vector<std::string>& svg, const Recording& r, const Analysis
     svg.push_back(Text(Left, top - 20, "Intervals between " + std::to_string(a.intervals) +
                                            " presents back to back (retrace lock: " + VerdictName(a.retrace.verdict) + ")",
                        "font-size=\"15\""));
-    for (int c = 1; c <= highest; c *= 10) {
+    for (int c = 1; c <= highest; c = c * 10 > highest && c < highest ? highest : c * 10) {
         svg.push_back(Line(Left, y(c), Right, y(c), Grid));
         svg.push_back(Text(Left - 6, y(c) + 4, std::to_string(c), "text-anchor=\"end\""));
     }

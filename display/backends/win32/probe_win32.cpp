@@ -2,8 +2,9 @@
 // driver, Wine underneath, the desktop compositor; and keys typed into the
 // program's own window through SendInput.
 //
-// Under Wine the adapter is what Wine makes of the host's OpenGL driver, and
-// typed keys go through Wine's own input path, as real ones do there.
+// Under Wine the adapter is a card Wine names for the host's OpenGL renderer
+// (it may be another one, or software), and typed keys go through Wine's own
+// input path, as real ones do there.
 #include <cstdio>
 #include <cstring>
 
@@ -52,6 +53,9 @@ void DescribePlatform(PlatformFacts* facts) {
     const char *hostSystem, *hostRelease;
     const char* wine = WineVersion(&hostSystem, &hostRelease);
     if (wine) {
+        // Wine names a card of its own choosing for the host's OpenGL renderer.
+        std::snprintf(facts->graphics, sizeof facts->graphics, "%s, as Wine names the host's graphics",
+                      adapter.Description);
         std::snprintf(facts->windowSystem, sizeof facts->windowSystem, "Windows as Wine %s gives it, on %s %s",
                       wine, hostSystem, hostRelease);
         std::snprintf(facts->virtualDisplay, sizeof facts->virtualDisplay,
