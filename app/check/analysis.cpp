@@ -225,13 +225,20 @@ void AnalyseTrial(const Recording& r, Analysis& a) {
                              " ms) and the present's wait for the next refresh."};
         return;
     }
+    // What to do depends on what ran long: the sleeps wait for the processor.
+    const std::string advice =
+        off > 5                      ? "Close other programs and run the check again."
+        : !r.virtualDisplay.empty() ? "Presents are slow on this emulated or virtual display: run the check on the "
+                                      "lab's own computer."
+                                    : "The computer cannot show a word within a refresh: close other programs or "
+                                      "choose a smaller screen, and run the check again.";
     a.trial = {off > 20 || a.presentLargestMs > 3 * frame + 2 ? Unsuitable : Caveat,
                "The trial ran off its times: the 400 ms blank was up to " + Fixed(a.blankLargestMs, 1) +
                    " ms off, the 100 ms wait up to " + Fixed(a.waitLargestMs, 1) + " ms, and the present took up to " +
                    Fixed(a.presentLargestMs, 1) + " ms (a refresh is " + Fixed(frame, 1) +
                    " ms), so the white screen before a word lasted " + Fixed(a.whiteMeanMs, 1) + " ms" + frames +
                    " and up to " + Fixed(a.whiteLargestMs, 1) +
-                   " ms (reaction times still start at the word). Close other programs and run the check again."};
+                   " ms (reaction times still start at the word). " + advice};
 }
 
 void AnalyseClock(const Recording& r, Analysis& a) {
