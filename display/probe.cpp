@@ -8,8 +8,8 @@ Facts Describe() {
     DisplayBackend::PlatformFacts platform{};
     DisplayBackend::DescribePlatform(&platform);
     const DisplayBackend::PresentPacing pacing = DisplayBackend::DescribePresent();
-    return Facts{platform.graphics,     platform.driver,         platform.renderer,
-                 platform.videoDriver,  platform.windowSystem,   platform.compositor,
+    return Facts{platform.graphics,       platform.driver,       platform.renderer,
+                 platform.videoDriver,    platform.windowSystem, platform.compositor,
                  platform.virtualDisplay, pacing.displayRetrace, pacing.description};
 }
 

@@ -76,9 +76,9 @@ std::string Count(size_t n, const char* one, const char* many) {
 
 // How late a word can appear after its logged onset without a lock.
 std::string LateBy(int32_t nominalHz) {
-    const std::string refresh =
-        nominalHz > 0 ? "one refresh (" + Fixed(1000.0 / nominalHz, 1) + " ms at " + std::to_string(nominalHz) + " Hz)"
-                      : "one refresh of the display (whose rate is not reported)";
+    const std::string refresh = nominalHz > 0 ? "one refresh (" + Fixed(1000.0 / nominalHz, 1) + " ms at " +
+                                                    std::to_string(nominalHz) + " Hz)"
+                                              : "one refresh of the display (whose rate is not reported)";
     return "a word can appear up to " + refresh + " after its logged onset, never before it";
 }
 
@@ -105,55 +105,61 @@ void AnalyseRetrace(const Recording& r, Analysis& a) {
     }
     a.onGridShare = intervals.empty() ? 0 : onGrid / static_cast<double>(intervals.size());
     a.plausible = a.measuredHz >= LowestHz && a.measuredHz <= HighestHz;
-    const bool plausible = a.plausible;
     const bool nominalKept = r.nominalHz <= 0 || std::fabs(a.measuredHz - r.nominalHz) <= 0.1 * r.nominalHz;
     // Without the mode's rate, a regular series at 30 Hz may be a 60 Hz
     // display that takes two refreshes a present: never shown locked.
-    a.locked = r.displayRetrace && r.virtualDisplay.empty() && plausible && r.nominalHz > 0 && nominalKept &&
-               a.onGridShare >= 0.9;
+    a.locked = r.displayRetrace && r.virtualDisplay.empty() && a.plausible && r.nominalHz > 0 &&
+               nominalKept && a.onGridShare >= 0.9;
 
     const std::string n = std::to_string(a.intervals);
     const std::string measured = Fixed(a.medianMs, 2) + " ms (" + Fixed(a.measuredHz, 1) + " Hz)";
     const double missedShare = a.intervals > 0 ? a.missed / static_cast<double>(a.intervals) : 1;
     const std::string missedText = Count(static_cast<size_t>(a.missed), "present", "presents") + " of " + n +
-                                   " took longer than a refresh and 4 ms (the longest " + Fixed(a.largestMs, 1) + " ms)";
+                                   " took longer than a refresh and 4 ms (the longest " +
+                                   Fixed(a.largestMs, 1) + " ms)";
     if (!r.virtualDisplay.empty()) {
         a.retrace = {a.meanMs > 50 ? Unsuitable : Caveat,
                      "This display is emulated or virtual (" + r.virtualDisplay +
                          "): the check cannot see when a word appears on a screen here. Run the check on the "
                          "lab's own computer and display, set up as for the experiment."};
     } else if (!r.displayRetrace) {
-        a.retrace = {Caveat, "Presents do not wait for the display's own retrace here, so " + LateBy(r.nominalHz) +
-                                 ". Use the graphics card maker's driver, which offers vertical sync, and run "
-                                 "the check again."};
-    } else if (!plausible && a.medianMs < 1000.0 / HighestHz) {
-        a.retrace = {Unsuitable, "Vertical sync was asked for, but presents came every " + measured +
-                                     ", faster than any display refreshes: the graphics driver does not wait for "
-                                     "the retrace. Set vertical sync to on or application-controlled in the "
-                                     "driver's settings and run the check again."};
-    } else if (!plausible) {
-        a.retrace = {Unsuitable, "Presents came every " + measured +
-                                     ", slower than any display refreshes: the computer cannot show this screen in "
-                                     "time. Close other programs or choose a smaller screen, and run the check again."};
+        a.retrace = {Caveat,
+                     "Presents do not wait for the display's own retrace here, so " + LateBy(r.nominalHz) +
+                         ". Use the graphics card maker's driver, which offers vertical sync, and run "
+                         "the check again."};
+    } else if (!a.plausible && a.medianMs < 1000.0 / HighestHz) {
+        a.retrace = {Unsuitable,
+                     "Vertical sync was asked for, but presents came every " + measured +
+                         ", faster than any display refreshes: the graphics driver does not wait for "
+                         "the retrace. Set vertical sync to on or application-controlled in the "
+                         "driver's settings and run the check again."};
+    } else if (!a.plausible) {
+        a.retrace = {Unsuitable,
+                     "Presents came every " + measured +
+                         ", slower than any display refreshes: the computer cannot show this screen in "
+                         "time. Close other programs or choose a smaller screen, and run the check again."};
     } else if (!nominalKept) {
         const double k = std::round(r.nominalHz / a.measuredHz);
         if (k >= 2 && std::fabs(a.measuredHz * k - r.nominalHz) <= 0.1 * r.nominalHz)
-            a.retrace = {Unsuitable,
-                         "Each present took " + Fixed(k, 0) + " refreshes (" + Fixed(a.measuredHz, 1) +
-                             " Hz measured, " + std::to_string(r.nominalHz) +
-                             " Hz nominal): frames are not ready within a refresh, so a word can come a refresh "
-                             "later than set. Close other programs or choose a smaller screen, and run the check "
-                             "again."};
+            a.retrace = {
+                Unsuitable,
+                "Each present took " + Fixed(k, 0) + " refreshes (" + Fixed(a.measuredHz, 1) +
+                    " Hz measured, " + std::to_string(r.nominalHz) +
+                    " Hz nominal): frames are not ready within a refresh, so a word can come a refresh "
+                    "later than set. Close other programs or choose a smaller screen, and run the check "
+                    "again."};
         else
-            a.retrace = {Caveat, "Presents keep to " + Fixed(a.measuredHz, 1) + " Hz although the display mode says " +
-                                     std::to_string(r.nominalHz) +
-                                     " Hz: the check cannot tell which is right. Set the display to its own rate "
-                                     "and run the check again, or report the measured rate."};
+            a.retrace = {
+                Caveat, "Presents keep to " + Fixed(a.measuredHz, 1) + " Hz although the display mode says " +
+                            std::to_string(r.nominalHz) +
+                            " Hz: the check cannot tell which is right. Set the display to its own rate "
+                            "and run the check again, or report the measured rate."};
     } else if (a.onGridShare < 0.9) {
         a.retrace = {missedShare > 0.05 ? Unsuitable : Caveat,
                      "Presents did not keep to the refresh: only " + Fixed(100 * a.onGridShare, 0) +
-                         " % of the intervals fell on whole refresh periods (SD " + Fixed(a.sdMs, 2) + " ms), so " +
-                         LateBy(r.nominalHz) + ". Close other programs and run the check again."};
+                         " % of the intervals fell on whole refresh periods (SD " + Fixed(a.sdMs, 2) +
+                         " ms), so " + LateBy(r.nominalHz) +
+                         ". Close other programs and run the check again."};
     } else if (missedShare > 0.05) {
         a.retrace = {Unsuitable, missedText +
                                      ": the computer cannot draw in time, and the screen before a word lasts "
@@ -163,29 +169,33 @@ void AnalyseRetrace(const Recording& r, Analysis& a) {
                                  ": a busy moment held a frame back, which makes the screen before a word a "
                                  "refresh longer. Close other programs and run the check again."};
     } else if (r.nominalHz <= 0) {
-        a.retrace = {Caveat, "Presents keep to " + measured +
-                                 ", but the display does not report its refresh rate, so the check cannot tell "
-                                 "such a display from one that takes two refreshes a present. Look the rate up in "
-                                 "the display's settings: if it is " +
-                                 Fixed(a.measuredHz, 0) + " Hz, the lock is right."};
+        a.retrace = {Caveat,
+                     "Presents keep to " + measured +
+                         ", but the display does not report its refresh rate, so the check cannot tell "
+                         "such a display from one that takes two refreshes a present. Look the rate up in "
+                         "the display's settings: if it is " +
+                         Fixed(a.measuredHz, 0) + " Hz, the lock is right."};
     } else if (r.windowed) {
-        a.retrace = {Caveat, "Presents keep to the display's " + Fixed(a.measuredHz, 1) +
-                                 " Hz, but in a window the desktop's compositor may show a frame a refresh or more "
-                                 "after the retrace the present waited for, which the check cannot see. Use full "
-                                 "screen (Fullscreen = 1) for the experiment."};
+        a.retrace = {Caveat,
+                     "Presents keep to the display's " + Fixed(a.measuredHz, 1) +
+                         " Hz, but in a window the desktop's compositor may show a frame a refresh or more "
+                         "after the retrace the present waited for, which the check cannot see. Use full "
+                         "screen (Fullscreen = 1) for the experiment."};
     } else if (a.sdMs > SteadySdMs) {
         a.retrace = {Caveat, "Presents keep to the display's " + Fixed(a.measuredHz, 1) +
-                                 " Hz, but their intervals spread (SD " + Fixed(a.sdMs, 2) + " ms, over the " +
-                                 Fixed(SteadySdMs, 1) + " ms of a steady lock): an onset can be logged up to " +
+                                 " Hz, but their intervals spread (SD " + Fixed(a.sdMs, 2) +
+                                 " ms, over the " + Fixed(SteadySdMs, 1) +
+                                 " ms of a steady lock): an onset can be logged up to " +
                                  Fixed(std::max(a.largestMs - a.periodMs, a.periodMs - a.smallestMs), 1) +
                                  " ms off its retrace. Close other programs and run the check again."};
     } else {
-        a.retrace = {Good, "Presents wait for the display's retrace, shown over " + n + " presents: " +
-                               Fixed(a.measuredHz, 2) + " Hz measured (" + std::to_string(r.nominalHz) +
-                               " Hz nominal), interval SD " + Fixed(a.sdMs, 3) +
-                               " ms, none missed. Each word's clock starts just after the retrace that begins to show "
-                               "it; the middle of the screen, where the word is, is drawn about half a refresh (" +
-                               Fixed(a.periodMs / 2, 1) + " ms) later on most displays, the same in every trial."};
+        a.retrace = {
+            Good, "Presents wait for the display's retrace, shown over " + n +
+                      " presents: " + Fixed(a.measuredHz, 2) + " Hz measured (" +
+                      std::to_string(r.nominalHz) + " Hz nominal), interval SD " + Fixed(a.sdMs, 3) +
+                      " ms, none missed. Each word's clock starts just after the retrace that begins to show "
+                      "it; the middle of the screen, where the word is, is drawn about half a refresh (" +
+                      Fixed(a.periodMs / 2, 1) + " ms) later on most displays, the same in every trial."};
     }
 }
 
@@ -219,25 +229,26 @@ void AnalyseTrial(const Recording& r, Analysis& a) {
     const std::string frames =
         a.framePeriodMs > 0 ? " (" + Fixed(a.whiteMeanMs / a.framePeriodMs, 1) + " refreshes)" : "";
     if (off <= 5 && a.presentLargestMs <= frame + 2) {
-        a.trial = {Good, "Each trial ran as set: the white screen before each word lasted " + Fixed(a.whiteMeanMs, 1) +
-                             " ms" + frames + ", the 400 ms blank (" + Fixed(a.blankMeanMs, 1) +
-                             " ms measured), drawing the word, the 100 ms wait (" + Fixed(a.waitMeanMs, 1) +
-                             " ms) and the present's wait for the next refresh."};
+        a.trial = {Good, "Each trial ran as set: the white screen before each word lasted " +
+                             Fixed(a.whiteMeanMs, 1) + " ms" + frames + ", the 400 ms blank (" +
+                             Fixed(a.blankMeanMs, 1) + " ms measured), drawing the word, the 100 ms wait (" +
+                             Fixed(a.waitMeanMs, 1) + " ms) and the present's wait for the next refresh."};
         return;
     }
     // What to do depends on what ran long: the sleeps wait for the processor.
     const std::string advice =
-        off > 5                      ? "Close other programs and run the check again."
-        : !r.virtualDisplay.empty() ? "Presents are slow on this emulated or virtual display: run the check on the "
-                                      "lab's own computer."
-                                    : "The computer cannot show a word within a refresh: close other programs or "
-                                      "choose a smaller screen, and run the check again.";
+        off > 5 ? "Close other programs and run the check again."
+        : !r.virtualDisplay.empty()
+            ? "Presents are slow on this emulated or virtual display: run the check on the "
+              "lab's own computer."
+            : "The computer cannot show a word within a refresh: close other programs or "
+              "choose a smaller screen, and run the check again.";
     a.trial = {off > 20 || a.presentLargestMs > 3 * frame + 2 ? Unsuitable : Caveat,
                "The trial ran off its times: the 400 ms blank was up to " + Fixed(a.blankLargestMs, 1) +
-                   " ms off, the 100 ms wait up to " + Fixed(a.waitLargestMs, 1) + " ms, and the present took up to " +
-                   Fixed(a.presentLargestMs, 1) + " ms (a refresh is " + Fixed(frame, 1) +
-                   " ms), so the white screen before a word lasted " + Fixed(a.whiteMeanMs, 1) + " ms" + frames +
-                   " and up to " + Fixed(a.whiteLargestMs, 1) +
+                   " ms off, the 100 ms wait up to " + Fixed(a.waitLargestMs, 1) +
+                   " ms, and the present took up to " + Fixed(a.presentLargestMs, 1) + " ms (a refresh is " +
+                   Fixed(frame, 1) + " ms), so the white screen before a word lasted " +
+                   Fixed(a.whiteMeanMs, 1) + " ms" + frames + " and up to " + Fixed(a.whiteLargestMs, 1) +
                    " ms (reaction times still start at the word). " + advice};
 }
 
@@ -291,26 +302,32 @@ void AnalyseClock(const Recording& r, Analysis& a) {
     a.sleepLargestMs = SpreadOf(r.oneMsSleeps).largest;
 
     const double drift = std::fabs(a.driftPpm);
-    const std::string against = a.driftSpanMs > 0 ? "kept with " + r.referenceName + " within " + Fixed(drift, 0) +
-                                                        " ppm over " + Fixed(a.driftSpanMs / 1000, 0) + " s (" +
-                                                        Fixed(drift / 1000, 2) + " ms in a 1 s reaction time)"
-                                                  : "was not compared with a second clock (the check was too short)";
+    const std::string against = a.driftSpanMs > 0
+                                    ? "kept with " + r.referenceName + " within " + Fixed(drift, 0) +
+                                          " ppm over " + Fixed(a.driftSpanMs / 1000, 0) + " s (" +
+                                          Fixed(drift / 1000, 2) + " ms in a 1 s reaction time)"
+                                    : "was not compared with a second clock (the check was too short)";
     if (a.backwardSteps > 0) {
-        a.clock = {Unsuitable, "The clock went backwards " + Count(static_cast<size_t>(a.backwardSteps), "time", "times") +
-                                   " during the check, so reaction times can come out wrong, even negative. Run "
-                                   "the check on another computer."};
+        a.clock = {Unsuitable,
+                   "The clock went backwards " +
+                       Count(static_cast<size_t>(a.backwardSteps), "time", "times") +
+                       " during the check, so reaction times can come out wrong, even negative. Run "
+                       "the check on another computer."};
     } else if (a.clockStepMs <= 0 || a.clockStepMs > 4 || drift > 5000 || a.counterStepMs > 1) {
-        a.clock = {Unsuitable, "The millisecond clock moves in steps of " + Fixed(a.clockStepMs, 1) + " ms, from a counter of " +
-                                   Fixed(a.counterStepMs * 1000, 2) + " \u00b5s, and " + against +
-                                   ": reaction times are not measured to the millisecond. Run the check on another "
-                                   "computer."};
+        a.clock = {Unsuitable,
+                   "The millisecond clock moves in steps of " + Fixed(a.clockStepMs, 1) +
+                       " ms, from a counter of " + Fixed(a.counterStepMs * 1000, 2) + " \u00b5s, and " +
+                       against +
+                       ": reaction times are not measured to the millisecond. Run the check on another "
+                       "computer."};
     } else if (a.clockStepMs > 1.5 || a.counterStepMs > 0.1 || drift > 500) {
-        a.clock = {Caveat, "The clock is coarse or runs off: steps of " + Fixed(a.clockStepMs, 1) + " ms, a counter of " +
-                               Fixed(a.counterStepMs * 1000, 2) + " \u00b5s, and it " + against +
-                               ". Report it with the methods."};
+        a.clock = {Caveat, "The clock is coarse or runs off: steps of " + Fixed(a.clockStepMs, 1) +
+                               " ms, a counter of " + Fixed(a.counterStepMs * 1000, 2) + " \u00b5s, and it " +
+                               against + ". Report it with the methods."};
     } else {
-        a.clock = {Good, "The millisecond clock steps by 1 ms from a counter of " + Fixed(a.counterStepMs * 1000, 2) +
-                             " \u00b5s, never went backwards, and " + against + "."};
+        a.clock = {Good, "The millisecond clock steps by 1 ms from a counter of " +
+                             Fixed(a.counterStepMs * 1000, 2) + " \u00b5s, never went backwards, and " +
+                             against + "."};
     }
 }
 
@@ -329,39 +346,49 @@ void AnalyseKeyboard(const Recording& r, Analysis& a) {
     a.seenLargestMs = SpreadOf(seen).largest;
     const std::string typed = Count(r.taps.size(), "key", "keys") + " typed by the check";
     const std::string notMeasured =
-        " A lab times the keyboard itself with a key-press robot or a photodiode and a microphone (see the guide).";
+        " A lab times the keyboard itself with a key-press robot or a photodiode and a microphone (see the "
+        "guide).";
     if (!r.keysTyped) {
-        a.keyboard = {NotMeasured, "Not measured: no key could be typed into the program's window (" + r.noTyping + ")." +
-                                       notMeasured};
+        a.keyboard = {NotMeasured, "Not measured: no key could be typed into the program's window (" +
+                                       r.noTyping + ")." + notMeasured};
         return;
     }
     if (a.tapsCounted == 0) {
-        a.keyboard = {NotMeasured, "Not measured: none of the " + typed +
-                                       " reached the program, so the way keys reach it here could not be timed." +
-                                       notMeasured};
+        a.keyboard = {NotMeasured,
+                      "Not measured: none of the " + typed +
+                          " reached the program, so the way keys reach it here could not be timed." +
+                          notMeasured};
         return;
     }
     const size_t lost = r.taps.size() - seen.size();
-    const std::string times = "a release was seen " + Fixed(a.seenMedianMs, 2) + " ms after it was typed (median; at most " +
-                              Fixed(a.seenLargestMs, 2) + " ms)";
+    const std::string times = "a release was seen " + Fixed(a.seenMedianMs, 2) +
+                              " ms after it was typed (median; at most " + Fixed(a.seenLargestMs, 2) + " ms)";
     if (lost > 0) {
-        a.keyboard = {Unsuitable, std::to_string(lost) + " of the " + typed + " went uncounted" +
-                                      (a.zeroLengthCounted < zeroLength ? ", the one let go as soon as it was pressed among them" : "") +
-                                      ": a participant's quick tap can be lost the same way. Do not test with this "
-                                      "computer and this wordtap as they are; tell wordtap's developers."};
+        a.keyboard = {
+            Unsuitable,
+            std::to_string(lost) + " of the " + typed + " went uncounted" +
+                (a.zeroLengthCounted < zeroLength ? ", the one let go as soon as it was pressed among them"
+                                                  : "") +
+                ": a participant's quick tap can be lost the same way. Do not test with this "
+                "computer and this wordtap as they are; tell wordtap's developers."};
     } else if (a.seenLargestMs > 5 || a.seenMedianMs > 2) {
-        a.keyboard = {Unsuitable, "Every key was counted, but " + times +
-                                      ": reaction times come out that much long. Close other programs and run the "
-                                      "check again."};
+        a.keyboard = {Unsuitable,
+                      "Every key was counted, but " + times +
+                          ": reaction times come out that much long. Close other programs and run the "
+                          "check again."};
     } else if (a.seenLargestMs > 2 || a.seenMedianMs > 1) {
-        a.keyboard = {Caveat, "Every key was counted, but " + times +
-                                  ": a reaction time can be logged that much long. Close other programs and run the "
-                                  "check again."};
+        a.keyboard = {Caveat,
+                      "Every key was counted, but " + times +
+                          ": a reaction time can be logged that much long. Close other programs and run the "
+                          "check again."};
     } else {
-        a.keyboard = {Good, "All " + typed + " were counted" +
-                                (zeroLength ? ", the one let go as soon as it was pressed among them; " : "; ") + times +
-                                ". Not measured here: the keyboard's own delay (its scanning and USB polling, 1 to "
-                                "8 ms or more)." + notMeasured};
+        a.keyboard = {Good,
+                      "All " + typed + " were counted" +
+                          (zeroLength ? ", the one let go as soon as it was pressed among them; " : "; ") +
+                          times +
+                          ". Not measured here: the keyboard's own delay (its scanning and USB polling, 1 to "
+                          "8 ms or more)." +
+                          notMeasured};
     }
 }
 
@@ -384,16 +411,20 @@ Analysis Analyse(const Recording& recording) {
     AnalyseKeyboard(recording, a);
     const Verdict worst = std::max({a.retrace.verdict, a.trial.verdict, a.clock.verdict, a.keyboard.verdict});
     if (worst == Good)
-        a.overall = {Good, "Good: presents wait for the display's retrace, the trial runs as set, and the clock and "
-                           "the way keys reach wordtap are sound. Nothing physical was measured: the display's own "
-                           "delay and the keyboard's can be measured once with a photodiode and a key-press robot "
-                           "(see the guide)."};
+        a.overall = {
+            Good,
+            "Good: presents wait for the display's retrace, the trial runs as set, and the clock and "
+            "the way keys reach wordtap are sound. Nothing physical was measured: the display's own "
+            "delay and the keyboard's can be measured once with a photodiode and a key-press robot "
+            "(see the guide)."};
     else if (worst == Unsuitable)
-        a.overall = {Unsuitable, "Not suitable as it stands: fix what is marked not suitable above, then run the "
-                                 "check again."};
+        a.overall = {Unsuitable,
+                     "Not suitable as it stands: fix what is marked not suitable above, then run the "
+                     "check again."};
     else
-        a.overall = {Caveat, "Usable with the caveats above: state them with the methods, and measure what the "
-                             "check could not another way."};
+        a.overall = {Caveat,
+                     "Usable with the caveats above: state them with the methods, and measure what the "
+                     "check could not another way."};
     return a;
 }
 

@@ -10,8 +10,8 @@ namespace TimingCheck {
 
 constexpr int32_t RetracePresents = 301;  // 300 intervals
 constexpr int32_t Trials = 30;
-constexpr int32_t Taps = 24;              // keys typed by the check
-constexpr int32_t ZeroLengthTap = 11;     // the one let go as soon as it is pressed
+constexpr int32_t Taps = 24;           // keys typed by the check
+constexpr int32_t ZeroLengthTap = 11;  // the one let go as soon as it is pressed
 constexpr double BlankMs = 400.0, WaitMs = 100.0;
 
 // Counter readings in milliseconds, each taken as the step it names ended.
@@ -37,10 +37,10 @@ struct Tap {
 
 struct Recording {
     // The display as the platform describes it.
-    int32_t nominalHz = 0;        // of the display mode; 0 unknown
-    int32_t displayRetrace = 0;   // the backend's presents wait for the display's own retrace
+    int32_t nominalHz = 0;       // of the display mode; 0 unknown
+    int32_t displayRetrace = 0;  // the backend's presents wait for the display's own retrace
     int32_t windowed = 0;
-    std::string virtualDisplay;   // why this is no physical display; empty for one
+    std::string virtualDisplay;          // why this is no physical display; empty for one
     std::vector<double> presentReturns;  // back-to-back presents
     std::vector<TrialTimes> trials;
     // The clock: changes of the millisecond clock, the counter read back to

@@ -63,7 +63,9 @@ void DrawProgress(const std::string& part) {
     ShowText(0.5f, 0.1f, "Timing check " + part + ". [Esc] ends it.", CheckTextEncoding);
 }
 
-std::string OfTotal(int32_t done, int32_t total) { return std::to_string(done) + " of " + std::to_string(total); }
+std::string OfTotal(int32_t done, int32_t total) {
+    return std::to_string(done) + " of " + std::to_string(total);
+}
 
 void RecordRetrace() {
     // Drawn once: redrawing between the presents would time the drawing.
@@ -195,8 +197,8 @@ void RecordKeyboard() {
 
 std::string DisplayLine(const Recording& r) {
     const ScreenState& screen = Screen::State();
-    std::string line = std::to_string(DisplaySize::Width) + "\u00d7" + std::to_string(DisplaySize::Height) + ", " +
-                       std::to_string(screen.depth) + " bits, ";
+    std::string line = std::to_string(DisplaySize::Width) + "\u00d7" + std::to_string(DisplaySize::Height) +
+                       ", " + std::to_string(screen.depth) + " bits, ";
     line += r.nominalHz > 0 ? std::to_string(r.nominalHz) + " Hz nominal, " : "refresh rate not reported, ";
     return line + (Settings::Fullscreen == 0            ? "in a window"
                    : Settings::UseNativeResolution != 0 ? "full screen at the desktop's mode"
@@ -220,13 +222,15 @@ int32_t WriteLines(const std::string& name, const std::vector<std::string>& line
 }
 
 void ShowResult(const Analysis& a, const ReportContext& context, const std::string& methods, int32_t saved) {
-    std::string text = std::string("Timing check: ") + VerdictName(a.overall.verdict) + "\nDisplay: " +
-                       context.display + "\n[Esc] ends the check.\n\n";
+    std::string text = std::string("Timing check: ") + VerdictName(a.overall.verdict) +
+                       "\nDisplay: " + context.display + "\n[Esc] ends the check.\n\n";
     const struct {
         const char* name;
         const Item& item;
-    } items[] = {{"Retrace lock", a.retrace}, {"The trial", a.trial}, {"Clock", a.clock}, {"Keyboard", a.keyboard}};
-    for (const auto& entry : items) text += std::string(entry.name) + ": " + VerdictName(entry.item.verdict) + "\n";
+    } items[] = {
+        {"Retrace lock", a.retrace}, {"The trial", a.trial}, {"Clock", a.clock}, {"Keyboard", a.keyboard}};
+    for (const auto& entry : items)
+        text += std::string(entry.name) + ": " + VerdictName(entry.item.verdict) + "\n";
     // The verdicts and their reasons take more lines than the experiment's
     // texts: a smaller font, and about the characters that fit a line.
     const int32_t points = std::max(1, DisplaySize::Height / 60);

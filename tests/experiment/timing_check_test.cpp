@@ -32,7 +32,8 @@ RunResult RunCheck(Headless::Config config, int escAfterPresent, const std::vect
 }
 
 void ExpectLines(const std::string& text, const std::vector<std::string>& lines) {
-    for (const std::string& line : lines) EXPECT_NE(text.find(line), std::string::npos) << line << " not in\n" << text;
+    for (const std::string& line : lines)
+        EXPECT_NE(text.find(line), std::string::npos) << line << " not in\n" << text;
 }
 
 TEST(TimingCheck, JudgesTheSettingsSurfaceAndWritesOnlyItsReportAndPlot) {
@@ -77,7 +78,7 @@ TEST(TimingCheck, AKeyboardPathThatLosesATapOrTakesNoneIsNeverGood) {
     refusing.keyInjection = 0;
     for (const auto& [config, presents, verdict] :
          {std::tuple{losing, ResultPresent, "4. Keyboard: not suitable\r\n   1 of the 24 keys"},
-          std::tuple{refusing, ResultPresent - 24, "4. Keyboard: not measured\r\n   Not measured: no key could"}}) {
+          std::tuple{refusing, ResultPresent - 24, "4. Keyboard: not measured\r\n   Not measured: no key"}}) {
         const RunResult run = RunCheck(config, presents, {});
         ASSERT_TRUE(run.EndedNormally()) << run.Describe();
         ExpectLines(run.Read(ReportName), {verdict, "3. Clock: good\r\n"});

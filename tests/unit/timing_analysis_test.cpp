@@ -104,10 +104,12 @@ TEST(TimingAnalysis, OnlyATrustworthyRecordingIsGood) {
     EXPECT_EQ(stall.missed, 1);
     const Analysis good = Analyse(Make(series[0]));
     EXPECT_NEAR(good.whiteMeanMs, 516.667, 0.001);
-    EXPECT_NE(good.trial.sentence.find("516.7 ms (31.0 refreshes)"), std::string::npos) << good.trial.sentence;
+    EXPECT_NE(good.trial.sentence.find("516.7 ms (31.0 refreshes)"), std::string::npos)
+        << good.trial.sentence;
     EXPECT_EQ(good.clockStepMs, 1);
     EXPECT_EQ(Analyse(Make(series[12])).backwardSteps, 1);
-    EXPECT_NE(Analyse(Make(series[7])).retrace.sentence.find("emulated or virtual (Wine 9.0)"), std::string::npos);
+    const std::string wine = Analyse(Make(series[7])).retrace.sentence;
+    EXPECT_NE(wine.find("emulated or virtual (Wine 9.0)"), std::string::npos) << wine;
 }
 
 }  // namespace

@@ -70,7 +70,8 @@ void OpenGlStrings(DisplayBackend::PlatformFacts* facts) {
         Contains(facts->graphics, "Software Rasterizer"))
         std::snprintf(facts->virtualDisplay, sizeof facts->virtualDisplay,
                       "OpenGL drawn in software (%s), with no graphics card between the frames "
-                      "and the screen", text(GlRenderer));
+                      "and the screen",
+                      text(GlRenderer));
 }
 
 }  // namespace

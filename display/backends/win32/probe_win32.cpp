@@ -56,11 +56,12 @@ void DescribePlatform(PlatformFacts* facts) {
         // Wine names a card of its own choosing for the host's OpenGL renderer.
         std::snprintf(facts->graphics, sizeof facts->graphics, "%s, as Wine names the host's graphics",
                       adapter.Description);
-        std::snprintf(facts->windowSystem, sizeof facts->windowSystem, "Windows as Wine %s gives it, on %s %s",
-                      wine, hostSystem, hostRelease);
+        std::snprintf(facts->windowSystem, sizeof facts->windowSystem,
+                      "Windows as Wine %s gives it, on %s %s", wine, hostSystem, hostRelease);
         std::snprintf(facts->virtualDisplay, sizeof facts->virtualDisplay,
                       "Wine %s, which draws Direct3D through the host's OpenGL, where a Windows program "
-                      "cannot see the display's retrace", wine);
+                      "cannot see the display's retrace",
+                      wine);
     } else {
         std::snprintf(facts->windowSystem, sizeof facts->windowSystem, "Windows");
         if (std::strstr(adapter.Description, "Basic Render"))
