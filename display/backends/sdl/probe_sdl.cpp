@@ -88,6 +88,8 @@ void DescribePlatform(PlatformFacts* facts) {
         std::snprintf(facts->renderer, sizeof facts->renderer, "SDL %s renderer", info.name);
     if (s.renderer && !s.softwareRenderer && std::strncmp(info.name ? info.name : "", "opengl", 6) == 0)
         OpenGlStrings(facts);
+    else if (s.softwareRenderer)
+        Copy(facts->graphics, sizeof facts->graphics, "none: SDL's software renderer draws on the processor");
     facts->compositor = -1;
     video = video ? video : "";
     if (std::strcmp(video, "wayland") == 0) {
