@@ -68,8 +68,9 @@ void DescribePlatform(PlatformFacts* facts) {
             std::snprintf(facts->virtualDisplay, sizeof facts->virtualDisplay,
                           "Microsoft's software renderer, with no graphics driver installed");
     }
-    // Exclusive full screen goes past the compositor; a window goes through it.
-    facts->compositor = s.fullscreen ? 0 : CompositionEnabled();
+    // Exclusive full screen goes past the compositor, a window through it;
+    // under Wine the host's compositor, if any, is out of sight.
+    facts->compositor = wine ? -1 : s.fullscreen ? 0 : CompositionEnabled();
 }
 
 int32_t KeyInjectionOpen(const char** why) {
