@@ -7,6 +7,7 @@
 #include "display/screen.h"
 #include "support/process/process.h"
 #include "support/files/directory.h"
+#include "support/files/file_failure.h"
 #include "support/files/text_file.h"
 #include "support/text/conversions.h"
 #include "support/text/string_list.h"
@@ -113,7 +114,10 @@ void AssertOrDie(int32_t line, const char* suffix) {
     std::string text = "Error";
     text += NumberToText(line);
     text += suffix;
-    ShowErrorBox("wordtap", text.c_str());
+    // Every ordinary check follows a file operation, which noted why it
+    // failed; the display's checks have no such reason.
+    const std::string reason = suffix == AssertionSuffix ? FileFailure::Describe() : std::string();
+    ShowErrorBox("wordtap", text.c_str(), reason);
     Process::End();
 }
 

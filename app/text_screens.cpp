@@ -60,7 +60,7 @@ const DefaultText FinalText = {"data/finalscreen.txt", 153, 154, DefaultFinalLin
 // under its number; the next open of that number closes it.
 ScreenText ReadWholeText(const char* path) {
     if (TextFile::OpenRead(TextFileNumber, path) == 0) return ScreenText{std::string(), Utf8::Legacy};
-    Utf8::FileCheck check{TextFile::MarkSkipped(TextFileNumber), 0, 0};
+    Utf8::FileCheck check{TextFile::Unicode(TextFileNumber), 0, 0};
     std::string text = TextFile::ReadLine(TextFileNumber);
     Utf8::CheckLine(&check, text.data(), static_cast<int32_t>(text.size()));
     while (TextFile::AtEnd(TextFileNumber) == 0) {

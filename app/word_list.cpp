@@ -35,7 +35,7 @@ void CreateExampleList() {
 // The file stays open; the next open of the number closes it.
 void ReadListFile(StringList* list, const std::string& path) {
     if (TextFile::OpenRead(FileNumber, path.c_str()) == 0) return;
-    Utf8::FileCheck check{TextFile::MarkSkipped(FileNumber), 0, 0};
+    Utf8::FileCheck check{TextFile::Unicode(FileNumber), 0, 0};
     int32_t added = 0;
     while (TextFile::AtEnd(FileNumber) == 0) {
         // Lists of millions of words, or a slow disk, must not hold off a

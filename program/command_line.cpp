@@ -15,15 +15,16 @@ std::string HelpText();
 
 struct Option {
     const char* name;
+    const char* alias;  // Windows' own spelling, or none
     const char* summary;
     Decision (*decide)();
 };
 
 const Option Options[] = {
-    {"--check", "check this computer's display timing; writes only a report and a plot",
+    {"--check", nullptr, "check this computer's display timing; writes only a report and a plot",
      [] { return Decision{Check, {}}; }},
-    {"--help", "show this text", [] { return Decision{Print, HelpText()}; }},
-    {"--version", "show the version", [] { return Decision{Print, "wordtap " WT_VERSION_TEXT "\n"}; }},
+    {"--help", "/?", "show this text", [] { return Decision{Print, HelpText()}; }},
+    {"--version", nullptr, "show the version", [] { return Decision{Print, "wordtap " WT_VERSION_TEXT "\n"}; }},
 };
 
 std::string HelpText() {
@@ -54,7 +55,8 @@ Decision Decide(int argc, const char* const* argv) {
     if (argc <= 1) return {Run, {}};
     if (argc > 2) return {Refuse, std::string("wordtap: one option at most\n") + Usage};
     for (const Option& option : Options)
-        if (std::strcmp(argv[1], option.name) == 0) return option.decide();
+        if (std::strcmp(argv[1], option.name) == 0 || (option.alias && std::strcmp(argv[1], option.alias) == 0))
+            return option.decide();
     return {Refuse, std::string("wordtap: unknown option: ") + argv[1] + "\n" + Usage};
 }
 

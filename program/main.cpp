@@ -1,5 +1,7 @@
+#include <string>
 #include <string_view>
 
+#include "display/backend.h"
 #include "program/command_line.h"
 #include "program/runtime.h"
 #include "support/process/process.h"
@@ -7,8 +9,14 @@
 
 namespace {
 // Line by line through the console writer: on Windows that reaches the
-// console the program was started from, and never waits for it.
+// console the program was started from, and never waits for it. Without one
+// (started from Explorer, a shortcut, a file dropped on it) the text would go
+// nowhere, so a box shows it.
 void WriteLines(Process::ConsoleStream stream, std::string_view text) {
+    if (!Process::ConsoleReaches(stream)) {
+        DisplayBackend::MessageBox("wordtap", std::string(text).c_str());
+        return;
+    }
     while (!text.empty()) {
         const size_t end = text.find('\n');
         Process::WriteConsoleLine(stream, text.substr(0, end));

@@ -11,8 +11,9 @@
 #include <new>
 #include <vector>
 
-#include "support/memory/object_table.h"
+#include "support/files/file_failure.h"
 #include "support/files/file_platform.h"
+#include "support/memory/object_table.h"
 #include "support/text/conversions.h"
 
 namespace {
@@ -121,8 +122,13 @@ int32_t MakeDirectory(const char* path) {
     if (path == nullptr) return 0;
     std::string copy(path, strnlen(path, MaxPath));
     while (!copy.empty() && (copy.back() == ' ' || copy.back() == '\\' || copy.back() == '/')) copy.pop_back();
-    if (copy.empty()) return 0;
-    return FilePlatform::MakeDir(copy.c_str());
+    if (copy.empty()) {
+        FileFailure::Note(path, 0);
+        return 0;
+    }
+    if (FilePlatform::MakeDir(copy.c_str()) != 0) return 1;
+    FileFailure::Note(copy.c_str(), FilePlatform::LastError());
+    return 0;
 }
 
 namespace DirectoryScan {

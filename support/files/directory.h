@@ -9,7 +9,8 @@ constexpr int64_t PathSizeDirectory = -2;
 // Size of a file (0 or more), PathSizeMissing or PathSizeDirectory.
 int64_t PathSize(const char* path);
 // Creates the last component; trailing blanks and separators are dropped.
-// Non-zero on success, 0 otherwise (also when it exists already).
+// Non-zero on success, 0 otherwise (also when it exists already); a failure
+// is noted (FileFailure) with the system's reason.
 int32_t MakeDirectory(const char* path);
 
 // Case-insensitive wildcard match ("*" any run, "?" one byte).

@@ -33,10 +33,21 @@ int64_t Seek(Handle file, int64_t offset, Origin origin);
 int32_t Truncate(Handle file);
 int64_t Size(Handle file);  // -1 on failure
 // Makes written data durable. 0 only when written data may be lost (an I/O
-// error, a full disk or quota); a file that cannot be synced by its nature,
-// such as a device, counts as success.
+// error, a full disk or quota, a network file gone stale); a file that cannot
+// be synced by its nature, such as a device, counts as success. One judgement
+// for every platform (file_platform.cpp) over the answers sorted below.
 int32_t Sync(Handle file);
+// What one attempt at a sync came to, sorted from the system's answer.
+enum SyncAnswer : int32_t { SyncDone, SyncNothingToSync, SyncInterrupted, SyncFailed };
+SyncAnswer SyncOnce(Handle file);
+// The sorting of a system error code that a sync gave.
+SyncAnswer SortSyncError(int64_t code);
 void Close(Handle file);
+
+// The system's code (errno, GetLastError) of the last call here that failed;
+// what it says in the user's language, without a line end.
+int64_t LastError();
+std::string ErrorText(int64_t code);
 
 // Gives `path` the `count` bytes as its whole new content in one step: they
 // are written to a new file in the same folder, made durable, and that file

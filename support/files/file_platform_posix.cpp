@@ -12,12 +12,24 @@
 
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 #include "support/files/directory.h"
 
 namespace FilePlatform {
 namespace {
+
+struct PlatformState {
+    int64_t lastError;  // errno of the last call here that failed
+};
+PlatformState state{0};
+
+// Notes why a call failed; its result, 0.
+int32_t Failed(int error) {
+    state.lastError = error;
+    return 0;
+}
 
 // Handles are descriptors plus one, so that descriptor 0 stays usable.
 int Descriptor(Handle file) { return static_cast<int>(file - 1); }
@@ -33,21 +45,22 @@ int LockFor(uint32_t access, uint32_t share) {
 }
 
 // A new name or a rename lasts once its folder is synced: without it a crash
-// may lose the entry of a file whose data already reached the disk.
-void SyncFolderOf(const std::string& path) {
+// may lose the entry of a file whose data already reached the disk. 0 when
+// the folder's sync failed; a folder that cannot be opened is not judged.
+int32_t SyncFolderOf(const std::string& path) {
     size_t slash = path.rfind('/');
     std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
     int folderFd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (folderFd >= 0) {
-        ::fsync(folderFd);
-        ::close(folderFd);
-    }
+    if (folderFd < 0) return 1;
+    const int32_t synced = Sync(FromDescriptor(folderFd));
+    ::close(folderFd);
+    return synced;
 }
 
 }  // namespace
 
 Handle Open(const char* path, uint32_t access, uint32_t share, Disposition disposition) {
-    if (path == nullptr || *path == '\0') return 0;
+    if (path == nullptr || *path == '\0') return Failed(ENOENT);
     // O_NONBLOCK so that opening a named pipe cannot wait for a writer; such
     // files are refused below, and the flag is dropped again for the rest.
     int flags = O_CLOEXEC | O_NONBLOCK;
@@ -67,18 +80,20 @@ Handle Open(const char* path, uint32_t access, uint32_t share, Disposition dispo
     do {
         fd = ::open(path, flags, 0666);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0) return 0;
+    if (fd < 0) return Failed(errno);
 
     // Only files and devices: a directory, pipe or socket holds no text.
     struct stat st;
     if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
-        return 0;
+        return Failed(error);
     }
     int status = ::fcntl(fd, F_GETFL);
     if (status < 0 || ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
+        const int error = errno;
         ::close(fd);
-        return 0;
+        return Failed(error);
     }
     int lock = LockFor(access, share);
     if (lock != 0) {
@@ -92,14 +107,21 @@ Handle Open(const char* path, uint32_t access, uint32_t share, Disposition dispo
         // system that has no locks at all.
         if (r != 0 && errno == EWOULDBLOCK) {
             ::close(fd);
-            return 0;
+            return Failed(EWOULDBLOCK);
         }
     }
-    if (disposition == CreateNew) SyncFolderOf(path);
+    // A new file that might not keep its name is given up: it is empty and ours.
+    if (disposition == CreateNew && SyncFolderOf(path) == 0) {
+        const int error = static_cast<int>(state.lastError);
+        ::unlink(path);
+        ::close(fd);
+        return Failed(error);
+    }
     // Devices such as /dev/null cannot be cut; only regular files are emptied.
     if ((disposition == CreateAlways || disposition == TruncateExisting) && S_ISREG(st.st_mode) && ::ftruncate(fd, 0) != 0) {
+        const int error = errno;
         ::close(fd);
-        return 0;
+        return Failed(error);
     }
     return FromDescriptor(fd);
 }
@@ -126,7 +148,10 @@ int64_t Write(Handle file, const void* buffer, int64_t count) {
         size_t chunk = static_cast<size_t>(count - done > INT_MAX ? INT_MAX : count - done);
         ssize_t r = ::write(Descriptor(file), in + done, chunk);
         if (r < 0 && errno == EINTR) continue;
-        if (r <= 0) break;
+        if (r <= 0) {
+            Failed(r < 0 ? errno : 0);
+            break;
+        }
         done += r;
     }
     return done;
@@ -152,16 +177,40 @@ int64_t Size(Handle file) {
     return static_cast<int64_t>(st.st_size);
 }
 
-int32_t Sync(Handle file) {
-    if (file == 0) return 0;
-    if (::fsync(Descriptor(file)) == 0) return 1;
-    // The others (EINVAL for a device, ENOSYS on some user-space file
-    // systems) say that there is nothing to sync, not that data was lost.
-    return errno == EIO || errno == ENOSPC || errno == EDQUOT ? 0 : 1;
+SyncAnswer SyncOnce(Handle file) {
+    if (::fsync(Descriptor(file)) == 0) return SyncDone;
+    Failed(errno);
+    return SortSyncError(errno);
+}
+
+SyncAnswer SortSyncError(int64_t code) {
+    switch (code) {
+        // A device, a pipe or a file system (some user-space ones) that keeps
+        // nothing to make durable.
+        case EINVAL:
+        case ENOSYS:
+        case EROFS:
+            return SyncNothingToSync;
+        case EINTR:
+            return SyncInterrupted;
+        // EIO, ENOSPC, EDQUOT, ESTALE (a network home folder gone) and the
+        // rest: what was written may be lost.
+        default:
+            return SyncFailed;
+    }
 }
 
 void Close(Handle file) {
     if (file != 0) ::close(Descriptor(file));  // also drops the lock
+}
+
+int64_t LastError() { return state.lastError; }
+
+std::string ErrorText(int64_t code) {
+    // A lock held by another opener: the system's words would be "Resource
+    // temporarily unavailable".
+    if (code == EWOULDBLOCK) return "in use by another program";
+    return std::strerror(static_cast<int>(code));
 }
 
 int32_t Replace(const char* path, const void* bytes, int64_t count) {
@@ -208,8 +257,8 @@ PathInfo Query(const char* path) {
 }
 
 int32_t MakeDir(const char* path) {
-    if (path == nullptr || *path == '\0') return 0;
-    return ::mkdir(path, 0777) == 0 ? 1 : 0;
+    if (path == nullptr || *path == '\0') return Failed(ENOENT);
+    return ::mkdir(path, 0777) == 0 ? 1 : Failed(errno);
 }
 
 char PathSeparator() { return '/'; }

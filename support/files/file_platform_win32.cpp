@@ -12,6 +12,17 @@
 namespace FilePlatform {
 namespace {
 
+struct PlatformState {
+    int64_t lastError;  // GetLastError of the last call here that failed
+};
+PlatformState state{0};
+
+// Notes why the call that just failed did; its result, 0.
+int32_t Failed(DWORD error = GetLastError()) {
+    state.lastError = error;
+    return 0;
+}
+
 HANDLE Native(Handle file) { return reinterpret_cast<HANDLE>(file); }
 
 // Longest transfer per call: ReadFile and WriteFile count in 32 bits.
@@ -48,7 +59,7 @@ void CarryOver(const std::string& from, const std::string& to) {
 }  // namespace
 
 Handle Open(const char* path, uint32_t access, uint32_t share, Disposition disposition) {
-    if (path == nullptr || *path == '\0') return 0;
+    if (path == nullptr || *path == '\0') return Failed(ERROR_FILE_NOT_FOUND);
     DWORD desired = 0;
     if (access & Access::Read) desired |= GENERIC_READ;
     if (access & Access::Write) desired |= GENERIC_WRITE;
@@ -65,11 +76,11 @@ Handle Open(const char* path, uint32_t access, uint32_t share, Disposition dispo
     }
     // Without FILE_FLAG_BACKUP_SEMANTICS a directory cannot be opened.
     HANDLE file = CreateFileA(path, desired, shareMode, nullptr, creation, attributes, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return 0;
+    if (file == INVALID_HANDLE_VALUE) return Failed();
     // Only disk files and devices: a pipe holds no text, and reading one could wait forever.
     if (GetFileType(file) == FILE_TYPE_PIPE) {
         CloseHandle(file);
-        return 0;
+        return Failed(ERROR_INVALID_FUNCTION);
     }
     return reinterpret_cast<Handle>(file);
 }
@@ -94,7 +105,14 @@ int64_t Write(Handle file, const void* buffer, int64_t count) {
     while (done < count) {
         DWORD chunk = static_cast<DWORD>(count - done > MaxChunk ? MaxChunk : count - done);
         DWORD put = 0;
-        if (!WriteFile(Native(file), in + done, chunk, &put, nullptr) || put == 0) break;
+        if (!WriteFile(Native(file), in + done, chunk, &put, nullptr)) {
+            Failed();
+            break;
+        }
+        if (put == 0) {
+            Failed(ERROR_WRITE_FAULT);
+            break;
+        }
         done += put;
     }
     return done;
@@ -120,15 +138,43 @@ int64_t Size(Handle file) {
     return size.QuadPart;
 }
 
-int32_t Sync(Handle file) {
-    if (file == 0) return 0;
+SyncAnswer SyncOnce(Handle file) {
     // A device such as NUL or a console keeps nothing to flush.
-    if (GetFileType(Native(file)) != FILE_TYPE_DISK) return 1;
-    return FlushFileBuffers(Native(file)) ? 1 : 0;
+    if (GetFileType(Native(file)) != FILE_TYPE_DISK) return SyncNothingToSync;
+    if (FlushFileBuffers(Native(file))) return SyncDone;
+    const DWORD error = GetLastError();
+    Failed(error);
+    return SortSyncError(error);
+}
+
+SyncAnswer SortSyncError(int64_t code) {
+    switch (code) {
+        // Some redirectors and virtual drives keep nothing to flush.
+        case ERROR_INVALID_FUNCTION:
+        case ERROR_NOT_SUPPORTED:
+            return SyncNothingToSync;
+        // A full disk, a network share gone, a device error and the rest:
+        // what was written may be lost.
+        default:
+            return SyncFailed;
+    }
 }
 
 void Close(Handle file) {
     if (file != 0) CloseHandle(Native(file));
+}
+
+int64_t LastError() { return state.lastError; }
+
+std::string ErrorText(int64_t code) {
+    char* text = nullptr;
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+        static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+    std::string out = length > 0 && text != nullptr ? std::string(text, length) : "system error " + std::to_string(code);
+    LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) out.pop_back();
+    return out;
 }
 
 // MoveFileEx renames in one step and, failing, leaves the old file alone.
@@ -182,8 +228,8 @@ PathInfo Query(const char* path) {
 }
 
 int32_t MakeDir(const char* path) {
-    if (path == nullptr || *path == '\0') return 0;
-    return CreateDirectoryA(path, nullptr) ? 1 : 0;
+    if (path == nullptr || *path == '\0') return Failed(ERROR_PATH_NOT_FOUND);
+    return CreateDirectoryA(path, nullptr) ? 1 : Failed();
 }
 
 char PathSeparator() { return '\\'; }

@@ -15,6 +15,7 @@
 
 #include "support/files/file_platform.h"
 #include "support/text/conversions.h"
+#include "support/text/utf16.h"
 
 namespace SettingsFile {
 namespace {
@@ -293,10 +294,21 @@ int32_t Open(const char* path, int32_t flags) {
             // Rewriting what we could not read whole would lose the rest.
             state.readOnly = true;
         }
-        if (text != nullptr) {
+        int32_t markSize = 0;
+        const int32_t order = text != nullptr && state.encoding != Utf8
+                                  ? Utf16::Detect(reinterpret_cast<unsigned char*>(text), got, &markSize)
+                                  : Utf16::NotUtf16;
+        if (order != Utf16::NotUtf16) {
+            // Notepad's "Unicode": read as UTF-8 and written back so, rather
+            // than parsed as bytes and rewritten with every value lost.
+            std::string utf8;
+            Utf16::AppendUtf8(reinterpret_cast<unsigned char*>(text) + markSize, got - markSize, order, &utf8);
+            state.encoding = Utf8;
+            Parse(utf8.data(), utf8.size());
+        } else if (text != nullptr) {
             Parse(text, static_cast<size_t>(got));
-            std::free(text);
         }
+        std::free(text);
     }
     return static_cast<int32_t>(file);
 }

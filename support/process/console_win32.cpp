@@ -101,4 +101,10 @@ void FinishConsoleLines() {
     if (writer) WaitForSingleObject(writer->idle, FinishMs);
 }
 
+// As the writer's Target decides, without opening anything.
+int32_t ConsoleReaches(ConsoleStream stream) {
+    const HANDLE handle = GetStdHandle(stream == StandardOutput ? STD_OUTPUT_HANDLE : STD_ERROR_HANDLE);
+    return (handle && handle != INVALID_HANDLE_VALUE) || GetConsoleWindow() ? 1 : 0;
+}
+
 }  // namespace Process

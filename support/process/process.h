@@ -30,6 +30,10 @@ void RequestStop();
 // console: a stalled one must hold up neither a box nor the run.
 enum ConsoleStream : int32_t { StandardOutput = 1, StandardError = 2 };
 void WriteConsoleLine(ConsoleStream stream, std::string_view text);
+// Non-zero when such lines reach anyone: always on POSIX; on Windows when the
+// program has a console or the stream was handed to it (a file, a pipe), not
+// when it was started from Explorer or a shortcut.
+int32_t ConsoleReaches(ConsoleStream stream);
 // Gives lines still on their way a moment to arrive; End calls it.
 void FinishConsoleLines();
 

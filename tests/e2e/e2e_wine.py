@@ -183,7 +183,8 @@ def case_wine(case):
     a trial; a windowed and a full-screen run ended by the end of the
     session; Error285, Error81 and Error124 (over the full screen) in a box
     on top, dismissed with Return or ended by the end of the session (a Windows program under
-    Wine gets no Ctrl+C); the Linux build's first run last."""
+    Wine gets no Ctrl+C); a refused argument in a box when started without a console; the
+    Linux build's first run last."""
     with open(OPTIONS.exe, "rb") as f:
         image = f.read(4096)
     header = int.from_bytes(image[0x3C:0x40], "little")
@@ -262,6 +263,19 @@ def case_wine(case):
             else:
                 case.dismiss_box(run)
             check(run.wait(30) == 0 and run.results_path() is None, "%s: exit code %r" % (sub, run.proc.returncode))
+            # Standard error adds the path and the system's reason.
+            check(sub == "81" or run.stderr().startswith(message + " (data"), "%s: %r" % (sub, run.stderr()))
+
+        # Started as from Explorer or a shortcut (start gives it no standard
+        # handles and no console): a file dropped on wordtap.exe is refused in
+        # a box, with the exit code of a refused command line.
+        case.args.wordtap = OPTIONS.exe
+        run = case.run("dropped", wrapper=(OPTIONS.wine, "start", "/wait", "/unix"), args=("C:\\lists\\words.txt",))
+        shown = wait_for(lambda: box_text() or (not run.running() and "(none)"), 30, "the box of a refused argument")
+        check(shown.replace("\r\n", "\n") == "wordtap: unknown option: C:\\lists\\words.txt\n"
+              "Usage: wordtap [--check | --help | --version]", "a dropped file: the box says %r" % shown)
+        case.dismiss_box(run)
+        check(run.wait(30) == 2, "a dropped file: exit code %r" % run.proc.returncode)
 
         case.args.wordtap = linux
         run = case.run("linux")

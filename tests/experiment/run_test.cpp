@@ -2,7 +2,10 @@
 #include <gtest/gtest.h>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <linux/capability.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -180,7 +183,8 @@ TEST(Run, FailuresAfterTheSettingsShowTheirBoxAndEndNormally) {
     const RunResult data = RunWordtap(Headless::Config{}, {{"data", "not a folder"}});
     ASSERT_TRUE(data.EndedNormally()) << data.Describe();
     EXPECT_EQ(data.trace, (std::vector<std::string>{"box wordtap|Error285: assertion failed!"}));
-    EXPECT_EQ(data.errorOutput, "Error285: assertion failed!\n");
+    // Standard error adds the system's reason and the path; the box keeps its words.
+    EXPECT_EQ(data.errorOutput, "Error285: assertion failed! (data: File exists)\n");
     EXPECT_EQ(data.Read("data"), "not a folder");
 
     // An earlier file of that name (a clock set back, files gathered from
@@ -195,7 +199,7 @@ TEST(Run, FailuresAfterTheSettingsShowTheirBoxAndEndNormally) {
         ASSERT_EQ(utimensat(AT_FDCWD, (folder + "/" + ResultsName).c_str(), epoch, 0), 0);
     });
     ASSERT_TRUE(kept.EndedNormally()) << kept.Describe();
-    EXPECT_EQ(kept.errorOutput, "Error300: assertion failed!\n");
+    EXPECT_EQ(kept.errorOutput, "Error300: assertion failed! (" + std::string(ResultsName) + ": File exists)\n");
     EXPECT_EQ(kept.Read(ResultsName), earlier);
     struct stat after = {};
     EXPECT_TRUE(stat((kept.folder + "/" + ResultsName).c_str(), &after) == 0 && after.st_mtime == 1);
@@ -210,9 +214,24 @@ TEST(Run, FailuresAfterTheSettingsShowTheirBoxAndEndNormally) {
         setrlimit(RLIMIT_FSIZE, &limit);
     }));
     ASSERT_TRUE(full.EndedNormally()) << full.Describe();
-    // (The trace file is under the same limit, so only standard error shows the box's text.)
-    EXPECT_EQ(full.errorOutput, "Error361: assertion failed!\n");
+    // (The trace file is under the same limit, so only standard error shows the box's text, cut short.)
+    EXPECT_EQ(full.errorOutput.rfind("Error361: assertion failed! (results_", 0), 0u) << full.errorOutput;
     EXPECT_EQ(full.Read(ResultsName).substr(0, 15), Header);
+
+    // A folder the user may not write to (Program Files, a protected folder).
+    // Root writes anywhere unless it gives up passing over permissions.
+    const RunResult denied = Finish(Start(WithScript(script), DataFiles({"a"}),
+        [](const std::string& folder) { chmod(folder.c_str(), 0555); }, [] {
+            __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+            __user_cap_data_struct data[2] = {};
+            if (syscall(SYS_capget, &header, data) != 0) return;
+            data[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH) | (1u << CAP_FOWNER));
+            syscall(SYS_capset, &header, data);
+        }));
+    chmod(denied.folder.c_str(), 0755);
+    ASSERT_TRUE(denied.EndedNormally()) << denied.Describe();
+    EXPECT_TRUE(denied.Has("box wordtap|Error300: assertion failed!")) << denied.Describe();
+    EXPECT_EQ(denied.errorOutput, "Error300: assertion failed! (" + std::string(ResultsName) + ": Permission denied)\n");
 }
 
 // Thirty short lines stay far below one 4096-byte buffer: without a flush per

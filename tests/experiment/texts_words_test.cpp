@@ -75,14 +75,15 @@ TEST(TextScreens, ExistingTextsAreLeftAloneAndMissingOnesMustBeCreatable) {
     EXPECT_EQ(run.Count("present "), 2);
 
     // A dangling link into a missing folder: missing, and not creatable.
-    for (const auto& [name, error] : {std::pair{"introduction.txt", "Error124"}, {"finalscreen.txt", "Error153"},
-                                      {"words", "Error176"}}) {
+    for (const auto& [name, error, reason] :
+         {std::tuple{"introduction.txt", "Error124", "No such file or directory"},
+          {"finalscreen.txt", "Error153", "No such file or directory"}, {"words", "Error176", "File exists"}}) {
         const RunResult failed = QuitAtIntro({}, [name = std::string(name)](const std::string& folder) {
             fs::create_directories(folder + "/data");
             fs::create_symlink("nowhere/" + name, folder + "/data/" + name);
         });
         ASSERT_TRUE(failed.EndedNormally()) << failed.Describe();
-        EXPECT_EQ(failed.errorOutput, std::string(error) + ": assertion failed!\n");
+        EXPECT_EQ(failed.errorOutput, std::string(error) + ": assertion failed! (data/" + name + ": " + reason + ")\n");
         EXPECT_TRUE(failed.Has("box wordtap|" + std::string(error) + ": assertion failed!"));
     }
 }

@@ -1,6 +1,6 @@
-// Texts saved as UTF-8 by current editors and as Windows-1252 by older ones
-// look alike, each file read in one encoding, and words keep their bytes in
-// the results.
+// Texts saved as UTF-8 by current editors, as Windows-1252 by older ones and
+// as UTF-16 by Notepad's "Unicode" and Excel look alike, each file read in one
+// encoding; words keep their bytes in the results, UTF-16 ones as UTF-8.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -38,4 +38,41 @@ TEST(Utf8Texts, BothEncodingsGiveTheSameScreensAndTheMarkIsDropped) {
     EXPECT_TRUE(!naive.empty() && naive != strasse);
     EXPECT_TRUE(run.Read("frame-0007.ppm") == naive) << "na\xC3\xAFve";
     EXPECT_TRUE(run.Read("frame-0009.ppm") == strasse) << "Stra\xC3\x9F" "e";
+}
+
+// UTF-16 texts and lists in either byte order, with or without the mark,
+// show and log exactly as the same files in UTF-8: Latin with accents,
+// Arabic, and a character beyond U+FFFF (a surrogate pair).
+TEST(Utf16Texts, EveryByteOrderWithOrWithoutMarkGivesTheUtf8Screens) {
+    const std::u16string texts[] = {u"Stra\u00DFe\r\n\u0643\u062A\u0627\u0628 [W]\r\n", u"\u0627\u0644\u0646\u0647\u0627\u064A\u0629\r\n",
+                                    u"na\u00EFve\r\n\u0643\u062A\u0627\u0628\r\n\U0001D538x\r\n"};
+    const std::string utf8[] = {"Stra\u00DFe\r\n\u0643\u062A\u0627\u0628 [W]\r\n", "\u0627\u0644\u0646\u0647\u0627\u064A\u0629\r\n",
+                                "na\u00EFve\r\n\u0643\u062A\u0627\u0628\r\n\U0001D538x\r\n"};
+    Script script;
+    AnswerIntro(script);
+    for (int trial = 1; trial <= 3; ++trial) Answer(script, trial, 300000, ScanCode::W);
+    Tap(script, WordPresent(3) + 1, 100000, ScanCode::Escape);
+    auto screensAndWords = [&script](const std::string (&content)[3]) {
+        std::vector<SeedFile> files = DataFiles({});
+        for (int i = 0; i < 3; ++i) files[i + 1].content = content[i];
+        const RunResult run = RunWordtap(WithScript(script), files);
+        EXPECT_TRUE(run.EndedNormally()) << run.Describe();
+        std::vector<std::string> shown;
+        for (const std::string& line : run.trace)
+            if (line.rfind("text ", 0) == 0) shown.push_back(line);
+        return std::pair(shown, LoggedWords(run.Read(ResultsName)));
+    };
+    const auto expected = screensAndWords(utf8);
+    ASSERT_EQ(expected.first.size(), 6u);
+    ASSERT_EQ(expected.second, (std::vector<std::string>{"na\u00EFve", "\u0643\u062A\u0627\u0628", "\U0001D538x"}));
+    for (const bool big : {false, true}) {
+        for (const bool mark : {true, false}) {
+            SCOPED_TRACE(std::string(big ? "big" : "little") + "-endian" + (mark ? " with its mark" : ""));
+            std::string content[3];
+            for (int i = 0; i < 3; ++i)
+                for (const char16_t unit : (mark ? u"\uFEFF" : u"") + texts[i])
+                    content[i] += big ? std::string{char(unit >> 8), char(unit)} : std::string{char(unit), char(unit >> 8)};
+            EXPECT_EQ(screensAndWords(content), expected);
+        }
+    }
 }

@@ -7,7 +7,8 @@ seconds="${FUZZ_SECONDS:-30}"
 out="${FUZZ_OUT:-$root/build-fuzz}"
 cxx="${CXX_FUZZ:-$(command -v clang++-14 || command -v clang++)}"
 sources=(support/files/text_file.cpp support/files/settings_file.cpp support/files/directory.cpp
-         support/files/file_platform_posix.cpp support/memory/object_table.cpp support/text/conversions.cpp)
+         support/files/file_platform.cpp support/files/file_platform_posix.cpp support/files/file_failure.cpp
+         support/memory/object_table.cpp support/text/conversions.cpp support/text/utf8.cpp support/text/utf16.cpp)
 # Scratch files are rewritten on every input: a memory-backed folder is faster.
 if [ -z "${TMPDIR:-}" ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 mkdir -p "$out/artifacts"

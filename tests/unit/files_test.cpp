@@ -5,6 +5,8 @@
 // linear time: a quadratic reader would run into the test's time-out.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <climits>
 #include <filesystem>
@@ -12,11 +14,30 @@
 #include <vector>
 
 #include "support/files/directory.h"
+#include "support/files/file_failure.h"
 #include "support/files/file_platform.h"
 #include "support/files/settings_file.h"
 #include "support/files/text_file.h"
 #include "tests/fuzz/fuzz_checks.h"
 #include "tests/support/scratch.h"
+
+namespace {
+// fsync's answers, planted one per call (0 passes the call through), and the
+// folders it was asked to sync.
+std::vector<int> plantedSyncErrors;
+std::vector<ino_t> syncedFolders;
+}  // namespace
+
+// Takes the C library's place for the whole test program.
+extern "C" int fsync(int fd) {
+    struct stat st;
+    if (fstat(fd, &st) == 0 && S_ISDIR(st.st_mode)) syncedFolders.push_back(st.st_ino);
+    const int error = plantedSyncErrors.empty() ? 0 : plantedSyncErrors.front();
+    if (!plantedSyncErrors.empty()) plantedSyncErrors.erase(plantedSyncErrors.begin());
+    if (error == 0) return static_cast<int>(syscall(SYS_fsync, fd));
+    errno = error;
+    return -1;
+}
 
 namespace {
 
@@ -45,6 +66,77 @@ TEST_F(TextFileTest, LineEndsOfEveryKind) {
         while (!TextFile::AtEnd(0)) lines.push_back(TextFile::ReadLine(0));
         EXPECT_EQ(lines, expected);
     }
+}
+
+std::string InOrder(std::u16string_view units, bool big) {
+    std::string bytes;
+    for (char16_t u : units) {
+        bytes.push_back(static_cast<char>(big ? u >> 8 : u & 0xFF));
+        bytes.push_back(static_cast<char>(big ? u & 0xFF : u >> 8));
+    }
+    return bytes;
+}
+
+// UTF-16 as Notepad and Excel save it, or without its mark: lines as UTF-8.
+// Lone halves and an odd last byte are U+FFFD; a CR LF across two read-aheads
+// is one line end.
+TEST_F(TextFileTest, Utf16LinesComeAsUtf8) {
+    const std::u16string list = u"house\r\n\u0643\u062a\u0627\u0628\r\n\U0001D538x\r\n";
+    const Lines utf8 = {"house", "\u0643\u062a\u0627\u0628", "\U0001D538x"};
+    std::vector<std::pair<std::string, Lines>> cases;
+    for (bool big : {false, true}) {
+        cases.push_back({InOrder(u"\uFEFF" + list, big), utf8});
+        cases.push_back({InOrder(list, big), utf8});
+    }
+    cases.push_back({InOrder(u"\uFEFF\xD800y\r\xDC00", false) + "b", {"\uFFFDy", "\uFFFD\uFFFD"}});
+    cases.push_back({InOrder(u"\uFEFF" + std::u16string(2046, 'x') + u"\r\ny", true), {std::string(2046, 'x'), "y"}});
+    for (const auto& [content, expected] : cases) {
+        SCOPED_TRACE(testing::PrintToString(content.substr(0, 16)));
+        Scratch::Put(path, content);
+        ASSERT_NE(TextFile::OpenRead(0, path.c_str()), 0);
+        EXPECT_NE(TextFile::Unicode(0), 0);
+        Lines lines;
+        while (!TextFile::AtEnd(0)) lines.push_back(TextFile::ReadLine(0));
+        EXPECT_EQ(lines, expected);
+    }
+}
+
+// Nothing to sync is success, an interrupted sync is asked again, anything
+// else may have lost what was written; the failure is noted with its reason.
+TEST_F(TextFileTest, SyncAnswersAreJudgedAlike) {
+    const struct { std::vector<int> answers; int32_t synced; const char* reason; } rows[] = {
+        {{}, 1, ""}, {{EINVAL}, 1, ""}, {{ENOSYS}, 1, ""}, {{EROFS}, 1, ""}, {{EINTR, EINTR, 0}, 1, ""},
+        {{EIO}, 0, "Input/output error"}, {{ESTALE}, 0, "Stale file handle"}, {{ENOSPC}, 0, "No space left on device"},
+        {{EDQUOT}, 0, "Disk quota exceeded"}, {std::vector<int>(100, EINTR), 0, "Interrupted system call"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(testing::PrintToString(row.answers));
+        ASSERT_NE(TextFile::Create(0, path.c_str()), 0);
+        TextFile::WriteLine(0, "  0.523\tW\thouse");
+        FileFailure::Note(nullptr, 0);
+        plantedSyncErrors = row.answers;
+        EXPECT_EQ(TextFile::Sync(0), row.synced);
+        EXPECT_TRUE(plantedSyncErrors.empty());  // asked again after each EINTR, and only then
+        EXPECT_EQ(FileFailure::Describe(), row.synced ? "" : path + ": " + row.reason);
+        plantedSyncErrors.clear();
+        TextFile::Close(0);
+    }
+}
+
+// A power cut must not take the new results file's name: its folder is
+// synced too, and a file whose folder cannot be is given up.
+TEST_F(TextFileTest, ANewFileIsSyncedWithItsFolderOrGivenUp) {
+    struct stat folder;
+    ASSERT_EQ(stat(dir.str().c_str(), &folder), 0);
+    syncedFolders.clear();
+    ASSERT_NE(TextFile::CreateNew(0, path.c_str()), 0);
+    EXPECT_EQ(syncedFolders, std::vector<ino_t>{folder.st_ino});
+    TextFile::Close(0);
+    std::filesystem::remove(path);
+    plantedSyncErrors = {EIO};
+    EXPECT_EQ(TextFile::CreateNew(0, path.c_str()), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_EQ(FileFailure::Describe(), path + ": Input/output error");
 }
 
 TEST_F(TextFileTest, AnOpenWriterKeepsOtherOpenersOut) {
@@ -102,7 +194,7 @@ protected:
 TEST_F(SettingsFileTest, RewritesLikeTheGoldenFiles) {
     const std::pair<const char*, Values> cases[] = {
         {"missing_file", {800, 600, 1, 1, 1}}, {"lowercase_keys_lf_endings", {1024, 600, 0, 1, 1}},
-        {"utf8_byte_order_mark", {1024, 600, 1, 1, 1}}, {"comments_only", {800, 600, 1, 1, 1}},
+        {"utf8_byte_order_mark", {1024, 600, 1, 1, 1}}, {"utf16_notepad_unicode", {1280, 600, 0, 1, 1}}, {"comments_only", {800, 600, 1, 1, 1}},
         {"two_screen_groups", {640, 600, 1, 1, 0}}, {"key_without_equals", {0, 0, 1, 1, 0}},
         {"hex_fraction_and_overflow_values", {0, 12, -7, 3, INT32_MAX}},
         {"blank_lines_and_indented_lines", {1024, 600, 1, 1, 1}}, {"keys_before_first_group", {800, 2, 1, 1, 1}},

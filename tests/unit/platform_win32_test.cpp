@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "support/files/directory.h"
+#include "support/files/file_failure.h"
 #include "support/files/file_platform.h"
 #include "support/files/settings_file.h"
 #include "support/files/text_file.h"
@@ -16,9 +17,24 @@
 #include "support/time/clock.h"
 #include "tests/support/scratch.h"
 
+// The slot in the import table through which the program calls the system.
+extern "C" BOOL(WINAPI* __imp_FlushFileBuffers)(HANDLE);
+
 namespace {
 
 namespace FP = FilePlatform;
+
+// FlushFileBuffers' answer as planted: 0 passes the call through.
+DWORD plantedFlushError = 0;
+BOOL(WINAPI* systemFlush)(HANDLE) = nullptr;
+int flushCalls = 0;
+
+BOOL WINAPI PlantedFlush(HANDLE file) {
+    ++flushCalls;
+    if (plantedFlushError == 0) return systemFlush(file);
+    SetLastError(plantedFlushError);
+    return FALSE;
+}
 
 struct Opener {
     uint32_t access, share;
@@ -77,6 +93,40 @@ TEST(FilesWin32, SecondOpensFollowTheSharingModes) {
     TextFile::WriteLine(0, "gone");
     EXPECT_NE(TextFile::Close(0), 0);
     TextFile::Shutdown();
+}
+
+// The answers that mean nothing to flush (some redirectors and virtual
+// drives) are success, as on Linux; the rest may have lost what was written
+// and is noted with the system's reason.
+TEST(FilesWin32, SyncAnswersAreJudgedAlike) {
+    DWORD protection = 0;
+    ASSERT_TRUE(VirtualProtect(&__imp_FlushFileBuffers, sizeof(void*), PAGE_READWRITE, &protection));
+    systemFlush = __imp_FlushFileBuffers;
+    __imp_FlushFileBuffers = PlantedFlush;
+    Scratch::Folder dir;
+    const std::string path = dir / "results.txt";
+    TextFile::Startup();
+    const std::pair<DWORD, int32_t> rows[] = {
+        {0, 1}, {ERROR_INVALID_FUNCTION, 1}, {ERROR_NOT_SUPPORTED, 1}, {ERROR_DISK_FULL, 0},
+        {ERROR_NETNAME_DELETED, 0}, {ERROR_IO_DEVICE, 0}, {ERROR_ACCESS_DENIED, 0},
+    };
+    for (const auto& [error, synced] : rows) {
+        SCOPED_TRACE(error);
+        ASSERT_NE(TextFile::Create(0, path.c_str()), 0);
+        TextFile::WriteLine(0, "  0.523\tW\thouse");
+        FileFailure::Note(nullptr, 0);
+        plantedFlushError = error;
+        flushCalls = 0;
+        EXPECT_EQ(TextFile::Sync(0), synced);
+        EXPECT_EQ(flushCalls, 1);
+        const std::string reason = FP::ErrorText(error);
+        EXPECT_EQ(FileFailure::Describe(), synced ? "" : path + ": " + reason);
+        EXPECT_TRUE(reason.find("system error") == std::string::npos && reason.back() != '\n') << reason;
+        plantedFlushError = 0;
+        TextFile::Close(0);
+    }
+    TextFile::Shutdown();
+    __imp_FlushFileBuffers = systemFlush;
 }
 
 TEST(FilesWin32, ReplaceSwapsWholeFilesOrLeavesThemAlone) {

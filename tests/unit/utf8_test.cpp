@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/text/utf16.h"
+
 #include <string>
 #include <vector>
 
@@ -43,6 +45,26 @@ TEST(Utf8, AFileIsUtf8AsAWholeOrNotAtAll) {
     EXPECT_EQ(Encoding({"cat", "caf\xC3\xA9", "dog"}), Utf8::Unicode);
     EXPECT_EQ(Encoding({"caf\xE9"}, 1), Utf8::Unicode);  // the mark decides alone
     EXPECT_EQ(Encoding({"cat"}, 1), Utf8::Unicode);
+}
+
+// Legacy and UTF-8 text never holds a zero byte; text with zeros at both
+// parities, or too few ASCII units, is no UTF-16 text.
+TEST(Utf16, AMarkDecidesAloneAndOnlyTextWithAsciiInItIsTakenWithoutOne) {
+    using namespace std::string_literals;
+    const std::tuple<std::string, int32_t, int32_t> cases[] = {  // bytes, order, mark size
+        {"\xFF\xFE", Utf16::LittleEndian, 2}, {"\xFE\xFF\0\0"s, Utf16::BigEndian, 2},
+        {"h\0o\0u\0s\0e\0"s, Utf16::LittleEndian, 0}, {"\0h\0o\0u\0s\0e"s, Utf16::BigEndian, 0},
+        {"a\0"s, Utf16::LittleEndian, 0}, {"C\x06J\x06\r\0\n\0"s, Utf16::LittleEndian, 0},  // Arabic
+        {"\0N\r\0\n\0"s, 0, 0},  // U+4E00's zero low byte: only with its mark
+        {"a\0b\nc"s, 0, 0}, {"a\0b\0\0c"s, 0, 0}, {"\0\0\0\0"s, 0, 0}, {"C\x06J\x06"s, 0, 0},
+        {"caf\xE9", 0, 0}, {"caf\xC3\xA9", 0, 0}, {"a", 0, 0}, {"", 0, 0}, {"\xEF\xBB\xBFx", 0, 0},
+    };
+    for (const auto& [bytes, order, markSize] : cases) {
+        SCOPED_TRACE(testing::PrintToString(bytes));
+        int32_t mark = -1;
+        EXPECT_EQ(Utf16::Detect(reinterpret_cast<const unsigned char*>(bytes.data()), Size(bytes), &mark), order);
+        EXPECT_EQ(mark, markSize);
+    }
 }
 
 TEST(Utf8, NextDecodesAndStepsOverBadBytesOneByOne) {

@@ -29,6 +29,10 @@ echo "$read_line"
 read_ms=$(echo "$read_line" | sed -n 's/.* in \([0-9.]*\) ms.*/\1/p')
 echo "read time / wc -l time: $(awk -v r="$read_ms" -v w="$wc_ms" 'BEGIN { printf "%.1f", r / w }')"
 
+# The same words saved as UTF-16, decoded to UTF-8 as they are read.
+"$bench" generate "$work/words-utf16.txt" 1000000 utf16
+echo "UTF-16 $("$bench" read "$work/words-utf16.txt" 3)"
+
 "$bench" shuffle 1000000 3
 
 text_bench="$build/tools/bench/wordtap_text_bench"

@@ -1,7 +1,8 @@
 // Benchmarks of the word-list path: reading a large list into a StringList
 // the way the experiment's loader does, and shuffling a large list.
 //
-//   wordtap_bench generate <path> <lines>   writes a word list
+//   wordtap_bench generate <path> <lines> [utf16]  writes a word list (as
+//                                           UTF-16 LE with its mark: Notepad's "Unicode")
 //   wordtap_bench read <path> [rounds]      best read time, MB/s
 //   wordtap_bench shuffle <elements> [rounds]  best shuffle time
 #include <algorithm>
@@ -23,9 +24,10 @@ double MillisecondsSince(Clock::time_point start) {
     return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
-int Generate(const char* path, long lines) {
+int Generate(const char* path, long lines, bool utf16) {
     FILE* out = std::fopen(path, "wb");
     if (!out) return 1;
+    if (utf16) std::fwrite("\xFF\xFE", 1, 2, out);
     uint32_t state = 12345;
     char word[16];
     for (long i = 0; i < lines; ++i) {
@@ -36,7 +38,11 @@ int Generate(const char* path, long lines) {
             word[k] = static_cast<char>('a' + (state >> 27) % 26);
         }
         word[length] = '\n';
-        std::fwrite(word, 1, static_cast<size_t>(length) + 1, out);
+        for (int k = 0; utf16 && k <= length; ++k) {
+            const char unit[2] = {word[k], 0};
+            std::fwrite(unit, 1, 2, out);
+        }
+        if (!utf16) std::fwrite(word, 1, static_cast<size_t>(length) + 1, out);
     }
     return std::fclose(out) == 0 ? 0 : 1;
 }
@@ -100,12 +106,13 @@ int Shuffle(long elements, int rounds) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc >= 4 && std::strcmp(argv[1], "generate") == 0) return Generate(argv[2], std::atol(argv[3]));
+    if (argc >= 4 && std::strcmp(argv[1], "generate") == 0)
+        return Generate(argv[2], std::atol(argv[3]), argc >= 5 && std::strcmp(argv[4], "utf16") == 0);
     if (argc >= 3 && std::strcmp(argv[1], "read") == 0)
         return Read(argv[2], argc >= 4 ? std::atoi(argv[3]) : 3);
     if (argc >= 3 && std::strcmp(argv[1], "shuffle") == 0)
         return Shuffle(std::atol(argv[2]), argc >= 4 ? std::atoi(argv[3]) : 3);
-    std::fprintf(stderr, "usage: wordtap_bench generate <path> <lines> | read <path> [rounds] | "
+    std::fprintf(stderr, "usage: wordtap_bench generate <path> <lines> [utf16] | read <path> [rounds] | "
                          "shuffle <elements> [rounds]\n");
     return 2;
 }

@@ -2,7 +2,8 @@
 """A scripted wordtap session under Xvfb: a first run in a fresh demo/
 folder, five words answered, screenshots of the introduction, a word and the
 final screen, and the results file; then the timing check, its result screen
-and its plot. The screenshots and the plot are copied to docs/demo/.
+and its plot; then an Arabic list saved as UTF-16 and its first word. The
+screenshots and the plot are copied to docs/demo/.
 
     demo.py BUILD_DIR
 """
@@ -22,6 +23,8 @@ WORDS = ["house", "blick", "garden", "florp", "window"]
 ANSWERS = [KEY_W, KEY_O, KEY_W, KEY_O, KEY_W]
 # A participant's pace: seconds from the word's appearance to the key's release.
 PACE = [0.64, 0.83, 0.57, 0.95, 0.71]
+# Book, school, house: saved as Notepad's "Unicode" (UTF-16 LE with its mark).
+ARABIC = ["\u0643\u062a\u0627\u0628", "\u0645\u062f\u0631\u0633\u0629", "\u0628\u064a\u062a"]
 
 
 def main():
@@ -68,9 +71,11 @@ def main():
     plot = timing_check(wordtap, demo)
     shutil.copy(os.path.join(demo, "check.png"), os.path.join(docs, "check.png"))
     shutil.copy(plot, os.path.join(docs, "timingcheck.svg"))
+    utf16_arabic(wordtap, demo)
+    shutil.copy(os.path.join(demo, "utf16-arabic.png"), os.path.join(docs, "utf16-arabic.png"))
     print("demo session in %s" % session)
-    print("screenshots: demo/intro.png demo/word.png demo/final.png demo/check.png, and the timing "
-          "check's plot (copied to docs/demo/)")
+    print("screenshots: demo/intro.png demo/word.png demo/final.png demo/check.png demo/utf16-arabic.png, "
+          "and the timing check's plot (copied to docs/demo/)")
     print("results (%s):" % os.path.basename(results))
     with open(results, "rb") as f:
         sys.stdout.write(f.read().decode("latin-1").replace("\r\n", "\n"))
@@ -92,6 +97,34 @@ def timing_check(wordtap, demo):
         finally:
             run.kill()
     return os.path.join(folder, found()[0])
+
+
+def utf16_arabic(wordtap, demo):
+    """The first word of a UTF-16 Arabic list as drawn; the results hold the words as UTF-8."""
+    folder = fresh_folder(demo, "utf16")
+    write_data(folder, settings_text(randomize=0))
+    os.makedirs(os.path.join(folder, "data", "words"))
+    with open(os.path.join(folder, "data", "words", "list.txt"), "wb") as f:
+        f.write(b"\xff\xfe" + "".join(w + "\r\n" for w in ARABIC).encode("utf-16-le"))
+    with XServer(log_dir=folder) as x:
+        run = Wordtap(wordtap, folder, x.env)
+        try:
+            x.wait_bands(7, what="the introduction")
+            x.tap(KEY_W)
+            for i in range(len(ARABIC)):
+                x.wait_white()
+                x.wait_ink()
+                if i == 0:
+                    time.sleep(0.3)
+                    screenshot_png(x, os.path.join(demo, "utf16-arabic.png"))
+                x.tap(KEY_W)
+            x.wait_bands(3, what="the final screen")
+            x.tap(KEY_ESC)
+            check(run.wait(20) == 0, "wordtap exit code %r" % run.proc.returncode)
+        finally:
+            run.kill()
+    rows = run.results()
+    check([w for _, _, w in rows] == [w.encode().decode("latin-1") for w in ARABIC], "UTF-16 results: %r" % rows)
 
 
 if __name__ == "__main__":

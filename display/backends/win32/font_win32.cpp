@@ -8,7 +8,10 @@
 // base direction is that of its first strong character), each item shaped in
 // the font, and each cluster the font lacks shaped again, whole, in the first
 // face that has the cluster's first character: a short list of Windows' own
-// faces for the scripts, then every installed family. The face found is kept
+// faces for the scripts, then every installed family. A face counts as
+// installed when GDI selects it under its English or its localised family
+// name, so a Chinese, Japanese or Korean Windows finds its own Han faces in
+// the short list. The face found is kept
 // per character, so a character is looked up once. Measuring and drawing use
 // the same shaped runs (the last line is kept for the draw that follows its
 // measurement); the width is their advance, the cell height the font's.
@@ -145,16 +148,42 @@ HFONT MakeFallback(HFONT font, int32_t face) {
     return made;
 }
 
+// Whether the font selected into dc is the family `face` by any of its
+// names. GetTextFaceW gives the family name in the system's language: on a
+// Chinese, Japanese or Korean Windows that is 宋体 for SimSun and 微软雅黑 for
+// Microsoft YaHei, so the font's name table (family names 1 and 16, every
+// language, UTF-16 big-endian) is asked too.
+bool NamedAs(HDC dc, const std::wstring& face) {
+    wchar_t actual[LF_FACESIZE];
+    if (GetTextFaceW(dc, LF_FACESIZE, actual) && !lstrcmpiW(actual, face.c_str())) return true;
+    constexpr DWORD NameTable = 'n' | 'a' << 8 | 'm' << 16 | static_cast<DWORD>('e') << 24;
+    const DWORD size = GetFontData(dc, NameTable, 0, nullptr, 0);
+    if (size == GDI_ERROR || size < 6) return false;
+    std::vector<unsigned char> table(size);
+    if (GetFontData(dc, NameTable, 0, table.data(), size) != size) return false;
+    const auto field = [&table](size_t at) -> uint32_t {
+        return at + 2 <= table.size() ? static_cast<uint32_t>(table[at] << 8 | table[at + 1]) : 0;
+    };
+    const size_t count = field(2), strings = field(4);
+    for (size_t record = 6; record < 6 + 12 * count && record + 12 <= table.size(); record += 12) {
+        const uint32_t platform = field(record), nameId = field(record + 6);
+        const size_t length = field(record + 8), at = strings + field(record + 10);
+        if ((platform != 0 && platform != 3) || (nameId != 1 && nameId != 16) || at + length > table.size()) continue;
+        std::wstring name;
+        for (size_t i = 0; i + 1 < length; i += 2) name.push_back(static_cast<wchar_t>(field(at + i)));
+        if (!lstrcmpiW(name.c_str(), face.c_str())) return true;
+    }
+    return false;
+}
+
 // Whether the face is really installed (not a stand-in GDI picked) and maps
 // every one of the units to a glyph.
 int32_t Covers(HDC dc, HFONT font, const std::wstring& face, const wchar_t* units, int count) {
     if (!font) return 0;
     HGDIOBJ previous = SelectObject(dc, font);
-    wchar_t actual[LF_FACESIZE];
     WORD glyphs[2];
     SCRIPT_CACHE cache = nullptr;
-    const int32_t covers = GetTextFaceW(dc, LF_FACESIZE, actual) && !lstrcmpiW(actual, face.c_str()) &&
-                           ScriptGetCMap(dc, &cache, units, count, 0, glyphs) == S_OK;
+    const int32_t covers = NamedAs(dc, face) && ScriptGetCMap(dc, &cache, units, count, 0, glyphs) == S_OK;
     ScriptFreeCache(&cache);
     SelectObject(dc, previous);
     return covers;
