@@ -15,6 +15,9 @@ uint32_t MillisecondClock();
 // resolution (0 without one), and its ticks per second.
 double CounterMilliseconds();
 int64_t CounterFrequency();
+// The system's tick count in milliseconds, as coarse as the system keeps it
+// (up to 16 ms): for time-outs, never for a reaction time.
+uint32_t TickMilliseconds();
 // Processor time used by the process so far, in milliseconds.
 double ProcessorMilliseconds();
 // 0 yields the rest of the time slice. The first call raises the system
