@@ -52,8 +52,6 @@ Response WaitForResponse();
 Response CheckForResponse();
 // The settings as LoadSettings reads them, leaving the file as it is.
 void ReadSettings();
-// The timing check instead of the experiment; every way out ends the process.
-[[noreturn]] void RunTimingCheck();
 void LoadWordList(StringList* list);
 
 // "  0.523"-style seconds with three decimals in a three-wide field.

@@ -44,6 +44,32 @@ struct PresentPacing {
 };
 PresentPacing DescribePresent();
 
+// ---- What the timing check asks of the platform ---------------------------
+// The path from the back buffer to the screen, as the platform names it, for
+// a report a lab keeps with its methods; empty texts where it cannot tell.
+// Meaningful while a surface is open.
+struct PlatformFacts {
+    char graphics[160];       // the graphics card (or software) that draws the frames
+    char driver[96];          // its driver's version
+    char renderer[64];        // what the backend draws with
+    char videoDriver[32];     // the video driver of a portable layer, if any
+    char windowSystem[96];
+    int32_t compositor;       // 1 a compositor puts the window on the screen, 0 not, -1 unknown
+    // Non-empty where what the check times is no physical display (a virtual
+    // X server, Wine, a software renderer): why, in a sentence's words.
+    char virtualDisplay[160];
+};
+void DescribePlatform(PlatformFacts* facts);
+// Key changes typed into the program's own window as the keyboard would
+// deliver them, so that the check can time the whole input path. 0 and a
+// reason where keys cannot be typed so.
+int32_t KeyInjectionOpen(const char** why);
+// 0 when the key was not sent: a press while the program's window has not
+// got the keyboard focus, as it would reach another program. A release is
+// always sent, so that no key stays down.
+int32_t InjectKey(uint8_t scanCode, int32_t down);
+void KeyInjectionClose();
+
 // ---- Messages of the program's windows -------------------------------
 enum MessageKind : int32_t {
     MessageNone = 0,

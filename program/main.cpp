@@ -3,6 +3,7 @@
 #include "program/command_line.h"
 #include "program/runtime.h"
 #include "support/process/process.h"
+#include "wordtap_version.h"
 
 namespace {
 // Line by line through the console writer: on Windows that reaches the
@@ -22,7 +23,7 @@ void WriteLines(Process::ConsoleStream stream, std::string_view text) {
 int main(int argc, char** argv) {
     const CommandLine::Decision decision = CommandLine::Decide(argc, argv);
     if (decision.what == CommandLine::Run) Runtime::Run();
-    if (decision.what == CommandLine::Check) Runtime::RunCheck();
+    if (decision.what == CommandLine::Check) Runtime::RunCheck(WT_VERSION_TEXT);
     // Attaches to the parent's console on Windows, where the program has none
     // of its own.
     Process::InstallStopHandlers();

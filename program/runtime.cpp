@@ -1,6 +1,7 @@
 // Start-up and shutdown of every module in their fixed order.
 #include "program/runtime.h"
 
+#include "app/check/timing_check.h"
 #include "app/experiment.h"
 #include "display/app_window.h"
 #include "display/backend.h"
@@ -44,8 +45,8 @@ void Run() {
     RunExperiment();
 }
 
-void RunCheck() {
+void RunCheck(const char* version) {
     Startup();
-    RunTimingCheck();
+    RunTimingCheck(version);
 }
 }  // namespace Runtime

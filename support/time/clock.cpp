@@ -86,6 +86,10 @@ int64_t CounterFrequency() { return TimePlatform::CounterFrequency(); }
 
 double ProcessorMilliseconds() { return static_cast<double>(TimePlatform::ProcessorMicros()) / 1000.0; }
 
+double ReferenceMilliseconds() { return static_cast<double>(TimePlatform::ReferenceMicros()) / 1000.0; }
+
+const char* ReferenceClockName() { return TimePlatform::ReferenceName(); }
+
 void SleepMs(uint32_t milliseconds) {
     if (!gClock.timerResolutionRaised) {
         TimePlatform::RaiseTimerResolution();

@@ -20,6 +20,9 @@ int64_t CounterFrequency();
 uint32_t TickMilliseconds();
 // Processor time used by the process so far, in milliseconds.
 double ProcessorMilliseconds();
+// A clock apart from the counter, in milliseconds, to measure its drift.
+double ReferenceMilliseconds();
+const char* ReferenceClockName();
 // 0 yields the rest of the time slice. The first call raises the system
 // timer resolution to 1 ms where the platform has such a setting.
 void SleepMs(uint32_t milliseconds);

@@ -15,6 +15,7 @@ enum Step : int32_t {
     WaitBegin,        // about to sleep on the input connection
     WaitWoken,        // value: 1 when something arrived, 0 on time-out
     SnapshotPumped,   // value: 1 while W is down; kept only when it changes
+    PresentQueued,    // the present handed over; its completion not yet seen
 };
 
 #if defined(WORDTAP_STEP_TRACE)

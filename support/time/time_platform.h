@@ -15,6 +15,10 @@ void Sleep(uint32_t milliseconds);
 void RaiseTimerResolution();
 // Processor time (user and system) used by the process.
 int64_t ProcessorMicros();
+// A second clock, not the counter, to measure the counter's drift against:
+// microseconds from an arbitrary origin, and what it is, for reports.
+int64_t ReferenceMicros();
+const char* ReferenceName();
 struct LocalTime {
     int32_t year, month, day, hour, minute, second;
 };

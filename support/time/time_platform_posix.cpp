@@ -52,6 +52,16 @@ int64_t ProcessorMicros() {
     return static_cast<int64_t>(used.tv_sec) * 1000000 + used.tv_nsec / 1000;
 }
 
+// The oscillator as it runs: the time service slews the counter's clock
+// (CLOCK_MONOTONIC), never this one.
+int64_t ReferenceMicros() {
+    timespec now;
+    if (clock_gettime(CLOCK_MONOTONIC_RAW, &now) != 0) return 0;
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+}
+
+const char* ReferenceName() { return "CLOCK_MONOTONIC_RAW"; }
+
 LocalTime Now() {
     time_t now = time(nullptr);
     tm local{};

@@ -186,4 +186,40 @@ TEST_F(SdlDisplay, KeyChangesInOrderAndNoneMadeUpWhenTheFocusGoes) {
     XDestroyWindow(x_, other);
 }
 
+// The timing check types keys into the program's window: never a press
+// into another window, which would reach another program.
+TEST_F(SdlDisplay, TypedKeysReachOnlyTheProgramsOwnWindowAndACompositorIsSeen) {
+    ASSERT_NE(KeyboardOpen(), 0);
+    NativeWindow window = OpenProgramWindow(320, 200);
+    ASSERT_NE(OpenInWindow(window, 0, 0, 320, 200), 0);
+    uint8_t keys[256];
+    ASSERT_TRUE(PumpUntil([&] { return KeySnapshot(keys) != 0; })) << "window never got focus";
+    const char* why = "";
+    ASSERT_EQ(KeyInjectionOpen(&why), 1) << why;
+    ASSERT_EQ(InjectKey(17, 1), 1);
+    EXPECT_TRUE(PumpUntil([&] { return KeySnapshot(keys) && (keys[17] & 0x80); }));
+    ASSERT_EQ(InjectKey(17, 0), 1);
+    EXPECT_TRUE(PumpUntil([&] { return KeySnapshot(keys) && keys[17] == 0; }));
+
+    ::Window other = XCreateSimpleWindow(x_, DefaultRootWindow(x_), 0, 0, 50, 50, 0, 0, 0);
+    XMapWindow(x_, other);
+    XSync(x_, False);
+    XSetInputFocus(x_, other, RevertToParent, CurrentTime);
+    XSync(x_, False);
+    PumpUntil([&] { return !KeySnapshot(keys); });
+    EXPECT_EQ(InjectKey(17, 1), 0);
+    EXPECT_EQ(InjectKey(17, 0), 1);
+    KeyInjectionClose();
+
+    PlatformFacts facts;
+    DescribePlatform(&facts);
+    EXPECT_STREQ(facts.windowSystem, "X11");
+    EXPECT_EQ(facts.compositor, 0);
+    EXPECT_NE(facts.virtualDisplay[0], 0);  // Xvfb: no direct rendering
+    XSetSelectionOwner(x_, XInternAtom(x_, "_NET_WM_CM_S0", False), other, CurrentTime);
+    XSync(x_, False);
+    DescribePlatform(&facts);
+    EXPECT_EQ(facts.compositor, 1);
+}
+
 }  // namespace

@@ -313,6 +313,14 @@ int32_t FontCellHeight(int32_t pixelHeight) {
 
 int32_t FontAdvance(int32_t pixelHeight) { return std::max(1, EffectiveHeight(pixelHeight) / 2); }
 
+int32_t TypeKey(int32_t scanCode, int32_t down) {
+    if (down && !S().focused) return 0;
+    Fire({down ? ScriptEvent::KeyDown : ScriptEvent::KeyUp, 0, 0, scanCode});
+    return 1;
+}
+
+const Config& CurrentConfig() { return S().config; }
+
 int32_t PresentCount() { return S().presentCount; }
 
 std::vector<uint32_t> LastFrame(int32_t* width, int32_t* height) {

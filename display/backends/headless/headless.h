@@ -50,6 +50,10 @@ struct Config {
     std::string frameDirectory;  // non-empty: every presented frame saved as frame-NNNN.ppm
     int64_t (*nowMicros)() = nullptr;  // time source; null: the platform's counter
     void (*waitForRetrace)() = nullptr;  // called by every present with retrace
+    // Keys typed by the timing check: 0 refuses them, as a display without a
+    // way to type keys does; n > 0 loses the n-th tap, press and release.
+    int32_t keyInjection = 1;
+    int32_t loseInjectedTap = 0;
 };
 
 void Configure(const Config& config);
@@ -80,6 +84,11 @@ std::vector<std::string> ReadTraceFile(const std::string& path);
 // columns beyond the advance.
 int32_t FontCellHeight(int32_t pixelHeight);
 int32_t FontAdvance(int32_t pixelHeight);
+
+// A key change as if typed on the keyboard now, traced as a script event's;
+// 0 and nothing typed for a press while the program has not got the focus.
+int32_t TypeKey(int32_t scanCode, int32_t down);
+const Config& CurrentConfig();
 
 int32_t PresentCount();
 // The next `count` presents return `result` (PresentLost or PresentFailed)

@@ -30,6 +30,7 @@
 #include <mmsystem.h>
 
 #include "support/process/process.h"
+#include "support/time/step_trace.h"
 
 namespace Win32Backend {
 
@@ -499,6 +500,8 @@ void CloseSurface() {
 }
 
 Pixels BackBuffer() {
+    // The screen is drawn between two waits, never during one.
+    TellKeyboardLosses();
     if (!S.bufferBits) return Pixels{nullptr, 0, 0, 0};
     return Pixels{S.bufferBits, S.width, S.height, S.width};
 }
@@ -524,6 +527,7 @@ void WaitForQueuedWork() {
 
 int32_t Present(int32_t retrace) {
     if (!S.device || !S.bufferBits) return PresentFailed;
+    StepTrace::Mark(StepTrace::PresentBegin);
     HRESULT state = S.device->TestCooperativeLevel();
     if (state == D3DERR_DEVICELOST) {
         // Another program may be handing the display back right now.
@@ -541,9 +545,12 @@ int32_t Present(int32_t retrace) {
         if (!ResetDevice()) return PresentLost;
     }
     if (!CopyToDevice()) return PresentFailed;
+    StepTrace::Mark(StepTrace::PresentDrawn);
     const RECT* destination = S.fullscreen ? nullptr : &S.area;
     if (FAILED(S.device->Present(nullptr, destination, nullptr, nullptr))) return PresentFailed;
+    StepTrace::Mark(StepTrace::PresentQueued);
     WaitForQueuedWork();
+    StepTrace::Mark(StepTrace::PresentDone);
     return PresentShown;
 }
 
@@ -580,21 +587,24 @@ int32_t PollMessage(Message* message) {
 }
 
 // Sleeps on DirectInput's key-change event and the thread's message queue;
-// the caller's bound is how late a stop request may be seen. The keys are
-// read as states after the wake, so what counts as an answer is the same as
-// with a busy poll, which cost a whole core. A full screen leaves its posted
-// messages queued until the next present, so only new ones wake it; a
-// window's event poll takes one message a turn, so any waiting one does.
-// Messages sent to a full screen in the foreground (the end of the session)
-// are handled here; in the background they wait for the present, as a
-// deactivation handled at once minimises the window, which Wine without a
-// window manager never brings back.
+// the caller's bound is how late a stop request may be seen. The key changes
+// are drained from DirectInput's buffer after the wake, so a tap counts
+// however long the sleep, without the busy poll that cost a whole core; under
+// Wine the buffer is filled while this wait reads the window system's events.
+// A full screen leaves its posted messages queued until the next present, so
+// only new ones wake it; a window's event poll takes one message a turn, so
+// any waiting one does. Messages sent to a full screen in the foreground (the
+// end of the session) are handled here; in the background they wait for the
+// present, as a deactivation handled at once minimises the window, which Wine
+// without a window manager never brings back.
 int32_t WaitForInput(int32_t timeoutMs) {
     if (S.pendingCount > 0) return 1;
     HANDLE changed = KeyboardChanged();
+    StepTrace::Mark(StepTrace::WaitBegin);
     const DWORD result = MsgWaitForMultipleObjectsEx(changed ? 1 : 0, changed ? &changed : nullptr,
                                                      static_cast<DWORD>(timeoutMs), QS_ALLINPUT,
                                                      S.fullscreen ? 0 : MWMO_INPUTAVAILABLE);
+    StepTrace::Mark(StepTrace::WaitWoken, result != WAIT_TIMEOUT);
     if (result == WAIT_FAILED) return 0;
     // Even after a time-out: a message sent between the peek and the status
     // call below counts as seen, and no later wait would wake for it.

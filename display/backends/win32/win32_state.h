@@ -81,6 +81,9 @@ void Post(int32_t kind, HWND window);
 
 // keyboard_win32.cpp: signalled whenever a key changes; null without a keyboard.
 HANDLE KeyboardChanged();
+// keyboard_win32.cpp: tells on standard error of the key changes lost since
+// the last call; called where no wait for an answer runs.
+void TellKeyboardLosses();
 
 // font_win32.cpp: frees the measuring context.
 void ShutdownFonts();

@@ -57,6 +57,10 @@ void RaiseTimerResolution() {}
 
 int64_t ProcessorMicros() { return 0; }
 
+int64_t ReferenceMicros() { return now; }
+
+const char* ReferenceName() { return "the virtual clock"; }
+
 LocalTime Now() { return {2013, 12, 17, 14, 5, 9}; }
 
 uint32_t ThreadId() { return 4242; }
