@@ -4,6 +4,7 @@
 #include "app/experiment.h"
 #include "display/app_window.h"
 #include "display/error_box.h"
+#include "display/keyboard.h"
 #include "display/screen.h"
 #include "support/process/process.h"
 #include "support/files/directory.h"
@@ -61,20 +62,26 @@ void OpenResultsLog() {
 }
 
 // While the surface is lost (a locked screen, a secure desktop, a changed
-// display mode) or the full screen is in the background, the word is not on
-// the display, and its clock must not start. Quits and stop requests still
-// end the run meanwhile; keys stay unread for the response wait.
+// display mode, a device that never comes back) or the full screen is in the
+// background, the word is not on the display, and its clock must not start.
+// Esc, the close box and stop requests still end the run meanwhile, as in a
+// trial; [W] and [O] answer nothing before the word is shown.
 void PresentUntilShown() {
+    Screen::Present();
+    if (Screen::LastPresentShown()) return;
+    KeyboardState::BeginWait();
     for (;;) {
-        Screen::Present();
-        if (Screen::LastPresentShown()) return;
         Process::EndIfStopRequested();
+        KeyboardState::Poll();
+        if (KeyboardState::WasReleased(ScanCode::Escape)) Process::End();
         while (AppWindow::Exists(0)) {
             const int32_t event = AppWindow::PollEvent();
             if (event == AppWindow::CloseRequest) Process::End();
             if (event == 0) break;
         }
         SleepMs(LostSurfaceRetryMs);
+        Screen::Present();
+        if (Screen::LastPresentShown()) return;
     }
 }
 

@@ -25,6 +25,38 @@ constexpr int32_t FontNumber = 1;
 constexpr float LineSpacing = 1.2f;
 // The longest sleep of the response wait between two looks at the keys.
 constexpr int32_t InputWaitMs = 10;
+// How long the response wait looks without sleeping once an answer key is
+// down, so that its release is seen at once and not when the sleeping wait
+// is next let run; 0: it always sleeps. A build option, so that the two
+// waits can be measured against each other.
+#ifndef WORDTAP_HELD_KEY_SPIN_MS
+#define WORDTAP_HELD_KEY_SPIN_MS 0
+#endif
+constexpr uint32_t HeldKeySpinMs = WORDTAP_HELD_KEY_SPIN_MS;
+
+struct ResponseWaitState {
+    int32_t heldKeys;      // answer keys held at the last look, a bit each
+    uint32_t heldSinceMs;  // when the latest of them went down
+};
+ResponseWaitState responseWait;
+
+// Whether to look again without sleeping: an answer key went down less than
+// HeldKeySpinMs ago and is still held. A key rested on longer lets the wait
+// sleep again.
+int32_t SpinWhileHeld() {
+    if (HeldKeySpinMs == 0) return 0;
+    const int32_t held = (KeyboardState::IsHeld(ScanCode::W) ? 1 : 0) |
+                         (KeyboardState::IsHeld(ScanCode::O) ? 2 : 0) |
+                         (KeyboardState::IsHeld(ScanCode::Escape) ? 4 : 0);
+    if (held == 0) {
+        responseWait.heldKeys = 0;
+        return 0;
+    }
+    const uint32_t now = TickMilliseconds();
+    if (held & ~responseWait.heldKeys) responseWait.heldSinceMs = now;
+    responseWait.heldKeys = held;
+    return now - responseWait.heldSinceMs < HeldKeySpinMs;
+}
 
 struct DefaultText {
     const char* path;
@@ -194,7 +226,7 @@ Response CheckForResponse() {
     KeyboardState::Poll();
     if (KeyboardState::WasReleased(ScanCode::W)) return ResponseWord;
     if (KeyboardState::WasReleased(ScanCode::O)) return ResponseNonWord;
-    if (!AppWindow::WaitForInput(InputWaitMs)) SleepMs(0);
+    if (SpinWhileHeld() || !AppWindow::WaitForInput(InputWaitMs)) SleepMs(0);
     if (KeyboardState::WasReleased(ScanCode::Escape)) return ResponseQuit;
     if (AppWindow::Exists(0) && AppWindow::PollEvent() == AppWindow::CloseRequest)
         return ResponseQuit;

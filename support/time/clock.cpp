@@ -73,6 +73,8 @@ uint32_t MillisecondClock() {
     return now;
 }
 
+uint32_t TickMilliseconds() { return TimePlatform::TickCount(); }
+
 double CounterMilliseconds() {
     const int64_t frequency = TimePlatform::CounterFrequency();
     return frequency > 0 ? static_cast<double>(TimePlatform::CounterValue()) * 1000.0 /

@@ -15,6 +15,9 @@ uint32_t MillisecondClock();
 // resolution (0 without one), and its ticks per second.
 double CounterMilliseconds();
 int64_t CounterFrequency();
+// The system's tick count in milliseconds, as coarse as the system keeps it
+// (up to 16 ms): for time-outs, never for a reaction time.
+uint32_t TickMilliseconds();
 // Processor time used by the process so far, in milliseconds.
 double ProcessorMilliseconds();
 // A clock apart from the counter, in milliseconds, to measure its drift.

@@ -111,6 +111,23 @@ def case_first_run_fullscreen(case):
 
 
 
+def case_taps_in_one_request(case):
+    """W and then O, each pressed and released in one request while a word is up, answer that word and
+    no other; Esc so sent ends the run."""
+    case.server()
+    run = case.run("run", settings_text(randomize=0), ["one", "two", "three"])
+    case.x.wait_bands(len(INTRO_SLOTS))
+    case.x.tap(KEY_W)
+    for code in (KEY_W, KEY_O):
+        case.word()
+        time.sleep(0.1)
+        case.x.tap(code, hold_ms=0)
+        case.x.wait_white(timeout=3)
+    case.word()
+    case.x.tap(KEY_ESC, hold_ms=0)
+    case.ended(run, [("W", "one"), ("O", "two")], "taps in one request")
+
+
 def case_windowed(case):
     """Fullscreen = 0 on a French layout: an 800 x 600 client area with texts and words (of symmetric glyphs)
     centred in it; keys count by position and only while the window has the focus; its close box quits."""

@@ -69,9 +69,11 @@ class XServer:
         self.stop()
 
     def tap(self, code, hold_ms=30):
+        """Presses and releases the key; with hold_ms 0 both go out in one write, back to back."""
         xtest.fake_input(self.x, X.KeyPress, code)
-        self.x.sync()
-        time.sleep(hold_ms / 1000.0)
+        if hold_ms:
+            self.x.sync()
+            time.sleep(hold_ms / 1000.0)
         xtest.fake_input(self.x, X.KeyRelease, code)
         self.x.sync()
 

@@ -11,6 +11,8 @@
 #include <sys/resource.h>
 
 #include <algorithm>
+#include <utility>
+#include <vector>
 
 #include "display/backend.h"
 
@@ -140,6 +142,48 @@ TEST_F(SdlDisplay, InputWaitWakesForKeysAndQueuedCloseRequestsAndTakesNothing) {
     if (setpriority(PRIO_PROCESS, 0, -10) == 0) {
         EXPECT_EQ(nice, -10);
     }
+}
+
+// Key changes come as they happened, however close together; a key let go
+// just as the focus goes counts, and the releases SDL makes up when the
+// keyboard leaves do not.
+TEST_F(SdlDisplay, KeyChangesInOrderAndNoneMadeUpWhenTheFocusGoes) {
+    ASSERT_NE(KeyboardOpen(), 0);
+    NativeWindow window = OpenProgramWindow(320, 200);
+    ASSERT_NE(window, 0);
+    std::vector<std::pair<int, int>> got;
+    auto look = [&] {
+        KeyChange changes[4];
+        int32_t count = 0;
+        const int32_t result = KeyChanges(changes, 4, &count);
+        for (int32_t i = 0; i < count; i++) got.emplace_back(changes[i].scanCode, changes[i].down);
+        return result;
+    };
+    ASSERT_TRUE(PumpUntil([&] { return look() != KeysUnreadable; })) << "window never got focus";
+    // X keycodes 25 and 32: W and O. W tapped and O pressed in one go, then W pressed.
+    got.clear();
+    for (auto [code, down] : {std::pair{25, True}, {25, False}, {32, True}}) XTestFakeKeyEvent(x_, code, down, 0);
+    XSync(x_, False);
+    PumpUntil([&] { return look() && got.size() >= 3; });
+    XTestFakeKeyEvent(x_, 25, True, CurrentTime);
+    XSync(x_, False);
+    PumpUntil([&] { return look() && got.size() >= 4; });
+    EXPECT_EQ(got, (std::vector<std::pair<int, int>>{{17, 1}, {17, 0}, {24, 1}, {17, 1}}));
+
+    // W let go and the focus taken in one go, with O held: one release.
+    ::Window other = XCreateSimpleWindow(x_, DefaultRootWindow(x_), 0, 0, 8, 8, 0, 0, 0);
+    XMapWindow(x_, other);
+    XSync(x_, False);
+    XTestFakeKeyEvent(x_, 25, False, CurrentTime);
+    XSetInputFocus(x_, other, RevertToParent, CurrentTime);
+    XSync(x_, False);
+    got.clear();
+    EXPECT_TRUE(PumpUntil([&] { return look() == KeysUnreadable; }));
+    XSetInputFocus(x_, XWindowOf(reinterpret_cast<SDL_Window*>(window)), RevertToParent, CurrentTime);
+    XSync(x_, False);
+    EXPECT_TRUE(PumpUntil([&] { return look() == KeysLost; }));
+    EXPECT_EQ(got, (std::vector<std::pair<int, int>>{{17, 0}}));
+    XDestroyWindow(x_, other);
 }
 
 // The timing check types keys into the program's window: never a press

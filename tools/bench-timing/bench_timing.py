@@ -23,8 +23,13 @@ machine has hits them alike. --also LABEL=PATH adds another wordtap binary
 WORDTAP_STEP_TRACE=ON has its steps stamped, and the bench splits its
 logged - D into the onset, the end and the whole-millisecond rounding.
 
+The lost-tap row: each wordtap (not the reference) answers --taps words with
+taps held 0 to 60 ms (every fifth pressed and released in one request) while
+two CPU-bound processes run beside it; every tap must count, one line per
+word, in order. --taps-only runs that row alone; --taps 50 makes it short.
+
     bench_timing.py BUILD_DIR [--trials N] [--block N] [--busy N] [--also LABEL=PATH]...
-                    [--realtime] [--plot PNG] [--exe WORDTAP.EXE [--linux-reference]]
+                    [--realtime] [--plot PNG] [--exe WORDTAP.EXE [--linux-reference]] [--taps N] [--taps-only]
 """
 
 import argparse
@@ -42,7 +47,7 @@ sys.dont_write_bytecode = True  # keep the source tree clean
 sys.path.insert(0, os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 from toolbox import REPO, run_tool
 from xsession import (KEY_ESC, KEY_W, SCREEN_H, SCREEN_W, Failure, Wordtap, XServer, check,
-                      fresh_folder, settings_text, write_data)
+                      fresh_folder, settings_text, wait_for, write_data)
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 HOLD_MS = 100.0
@@ -265,6 +270,68 @@ def decompose(name, probes, traced):
         print("SD without the rounding: %.3f ms" % statistics.pstdev([e - o for e, o in zip(end, onset)]))
 
 
+def lost_taps_session(x, program, probe_path, folder, taps, rng):
+    """One run of `taps` + 1 words answered by the probe's taps, the last one
+    quit with Esc; (probe lines, results rows, words)."""
+    label, binary = program
+    words = make_words(taps + 1, rng)
+    run, _ = start_run(x, binary, folder, words)
+    x.wait_bands(7, timeout=20, what="the introduction (%s)" % label)
+    plan = "".join("%.3f %.3f\n" % (rng.uniform(100.0, 400.0), 0.0 if i % 5 == 0 else rng.uniform(0.0, 60.0))
+                   for i in range(taps))
+    probe = subprocess.Popen([probe_path, "taps", *map(str, STRIP), str(KEY_W)], env=x.env,
+                             stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True)
+    x.focus(x.window("wordtap", 10))  # see timing_session
+    answer_intro(x, label)
+    out, _ = probe.communicate(plan, timeout=taps * 20 + 60)
+    check(probe.returncode == 0, "the probe failed (%s)" % label)
+    x.wait_ink(STRIP, timeout=20)
+    x.tap(KEY_ESC)
+    check(run.wait(30) == 0, "%s exit code %r" % (label, run.proc.returncode))
+    lines = [[float(v) for v in line.split()[2:]] for line in out.splitlines() if line.startswith("tap ")]
+    check(len(lines) == taps, "the probe tapped %d of %d words" % (len(lines), taps))
+    return lines, run.results(), words[:taps]
+
+
+def answer_intro(x, label):
+    """W until the introduction goes: a build that loses taps must not stall the row at its start."""
+    for _ in range(5):
+        x.tap(KEY_W)
+        try:
+            return wait_for(lambda: len(x.ink()[1]) != 7, 3, "the introduction to go")
+        except Failure:
+            pass
+    check(False, "%s: the introduction was not answered after five taps" % label)
+
+
+def report_lost_taps(label, lines, rows, words):
+    """Prints the row; a tap is lost when its word was still up 3 s after it."""
+    lost = [tries > 1 for _, _, _, _, tries in lines]
+    one_request = [hold == 0 for _, _, _, hold, _ in lines]
+    in_order = [w for _, _, w in rows] == words
+    diffs = [round(row[0] * 1000.0) - (release - word)
+             for (word, _, release, _, tries), row in zip(lines, rows) if tries == 1]
+    print("%-12s lost %d of %d taps (%d of the %d in one request); %d lines for %d words%s" % (
+        label, sum(lost), len(lines), sum(a and b for a, b in zip(lost, one_request)), sum(one_request),
+        len(rows), len(words), ", in order" if in_order else ", NOT in order"))
+    if diffs:
+        print("%-12s taps counted at once, logged - (release - word seen): %s" % ("", fmt(diffs)))
+    return sum(lost), len(lines), in_order and len(rows) == len(words)
+
+
+def lost_taps(x, programs, probe_path, work, taps, rng):
+    print("== lost taps: %d taps per program, held 0-60 ms, every fifth pressed and released in one request;"
+          " 2 CPU-bound processes beside it (load average before %s) ==" % (taps, load_now()))
+    table = []
+    with BusyLoops(2):
+        for label, binary, window, _ in programs:
+            if window != "wordtap":  # the references
+                continue
+            got = lost_taps_session(x, (label, binary), probe_path, fresh_folder(work, "taps-" + label), taps, rng)
+            table.append((label,) + report_lost_taps(label, *got))
+    return table
+
+
 def peak_memory(pid, peaks, stop):
     """Samples /proc/PID/smaps_rollup until `stop` is set; keeps the peaks in KiB."""
     while not stop.is_set():
@@ -439,6 +506,8 @@ def main():
                         help="with --exe, the SDL reference takes turns too, as \"reference (SDL)\"")
     parser.add_argument("--plot", default=os.path.join(REPO, "docs", "timing.png"),
                         help="where the histogram goes")
+    parser.add_argument("--taps", type=int, default=500, help="taps per program in the lost-tap row (0: none)")
+    parser.add_argument("--taps-only", action="store_true", help="the lost-tap row alone")
     args = parser.parse_args()
     build = os.path.abspath(args.build)
     wordtap = os.path.join(build, "wordtap")
@@ -475,6 +544,9 @@ def main():
             programs = [("wordtap", wordtap, "wordtap", False)] + \
                 [(label, os.path.abspath(path), "wordtap", False) for label, path in also] + \
                 [("reference", reference, None, False)]
+        if args.taps_only:
+            lost_taps(x, programs, probe_path, work, args.taps, rng)
+            return 0
         rss, pss, maxrss = memory_session(x, wordtap, fresh_folder(work, "memory"), rng)
         for condition, busy in conditions:
             loads[condition] = [load_now()]
@@ -498,6 +570,7 @@ def main():
             # Wine under strace runs so slowly that a tap can come before the
             # wait for it begins; the timing figures above stand without it.
             sleeps = str(e)
+        taps = lost_taps(x, programs, probe_path, work, args.taps, rng) if args.taps > 0 else []
 
     with open(os.path.join(work, "trials.tsv"), "w") as f:
         f.write("program\tcondition\ttrial\tD\tlogged\tlogged_minus_D\twhite\tword\tpress\trelease\t"
@@ -528,6 +601,9 @@ def main():
     print("== table: logged - D, mean / SD / largest |error| (ms), processor use while a word is up ==")
     for (label, condition), (mean, sd, largest, cpu) in figures.items():
         print("%-12s %-32s %+.2f / %.2f / %.2f   %.1f %%" % (label, condition, mean, sd, largest, cpu))
+    for label, lost, tapped, complete in taps:
+        print("%-12s %-32s %d of %d lost; %s" % (label, "taps, 2 CPU-bound processes", lost, tapped,
+                                                 "one line per word, in order" if complete else "LINES WRONG"))
     idle, loaded = conditions[0][0], conditions[1][0]
     w_idle, r_idle, w_loaded = figures[("wordtap", idle)], figures[("reference", idle)], figures[("wordtap", loaded)]
     print("-- aims --")
@@ -547,6 +623,8 @@ def main():
             "met" if w_loaded[1] <= 0.44 and w_loaded[2] <= 1.22 else "NOT met"))
     print("processor use while a word is up <= 5 %% of a core: %s" % (
         "met" if max(w_idle[3], w_loaded[3]) <= 5 else "NOT met"))
+    if taps:
+        print("no lost tap, one line per word, in order: %s" % ("met" if taps[0][1] == 0 and taps[0][3] else "NOT met"))
     print("-- start and memory --")
     print("start to first frame: %.1f ms (wordtap's first idle run; aim <= 200 ms)"
           % sessions[("wordtap", idle)][0][0])

@@ -13,6 +13,14 @@
 // time minus WORD, and CPU_MS the processor time that process PID (all its
 // threads) used during the SPAN_MS from the word's detection to just before
 // the release. Gives up after 20 s without a change on the screen (exit 2).
+//
+// probe taps X Y W H KEYCODE   (lines "DELAY HOLD" in ms on stdin)
+// Taps the key DELAY ms after each word appeared, held HOLD ms; HOLD 0 sends
+// the press and the release in one request. A tap counts once the strip
+// turns white within 3 s; otherwise it was lost and the key is tapped again
+// (held 50 ms) until it counts. Prints per trial
+//   tap I WORD PRESS RELEASE HOLD TRIES
+// with TRIES 1 for a tap counted at once.
 #define _GNU_SOURCE
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -22,6 +30,7 @@
 #include <stdint.h>
 #include <stdio.h>
 #include <stdlib.h>
+#include <string.h>
 #include <time.h>
 
 static const double TimeoutMs = 20000.0;
@@ -100,7 +109,56 @@ static void key(int code, int down) {
     XSync(dpy, False);
 }
 
+static void wait_for_strip(int x, int y, int w, int h, int ink) {
+    double at, took;
+    const double end = now_ms() + TimeoutMs;
+    while (has_ink(x, y, w, h, &at, &took) != ink) {
+        if (now_ms() > end) fail(2, ink ? "timed out waiting for the word" : "timed out waiting for a white strip");
+        sleep_ms(0.1);
+    }
+}
+
+static int answered_within(int x, int y, int w, int h, double ms) {
+    double at, took;
+    for (const double end = now_ms() + ms; now_ms() < end; sleep_ms(0.5))
+        if (!has_ink(x, y, w, h, &at, &took)) return 1;
+    return 0;
+}
+
+static int taps(int x, int y, int w, int h, int code) {
+    char line[64];
+    for (int trial = 1; fgets(line, sizeof line, stdin); trial++) {
+        double delay = 0, hold = 0;
+        if (sscanf(line, "%lf %lf", &delay, &hold) != 2) fail(1, "taps want DELAY HOLD lines");
+        wait_for_strip(x, y, w, h, 0);
+        wait_for_strip(x, y, w, h, 1);
+        const double word = now_ms();
+        wait_until(word + delay);
+        const double press = now_ms();
+        XTestFakeKeyEvent(dpy, (unsigned)code, True, CurrentTime);
+        if (hold > 0) {
+            XSync(dpy, False);
+            wait_until(press + hold);
+        }
+        const double release = now_ms();
+        XTestFakeKeyEvent(dpy, (unsigned)code, False, CurrentTime);
+        XSync(dpy, False);
+        int tries = 1;
+        for (; !answered_within(x, y, w, h, 3000.0); tries++) {
+            if (tries == 5) fail(2, "a word was not answered after five taps");
+            key(code, 1);
+            sleep_ms(50);
+            key(code, 0);
+        }
+        printf("tap %d %.3f %.3f %.3f %.3f %d\n", trial, word, press, release, hold, tries);
+        fflush(stdout);
+    }
+    return 0;
+}
+
 int main(int argc, char** argv) {
+    if (argc == 7 && strcmp(argv[1], "taps") == 0 && (dpy = XOpenDisplay(NULL)))
+        return taps(atoi(argv[2]), atoi(argv[3]), atoi(argv[4]), atoi(argv[5]), atoi(argv[6]));
     if (argc != 8 || !(dpy = XOpenDisplay(NULL))) fail(1, "usage: probe X Y W H KEYCODE HOLD_MS PID");
     const int x = atoi(argv[1]), y = atoi(argv[2]), w = atoi(argv[3]), h = atoi(argv[4]);
     const int code = atoi(argv[5]), pid = atoi(argv[7]);

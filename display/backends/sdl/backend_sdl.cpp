@@ -8,8 +8,12 @@
 // Cannot do: wait for a real vertical retrace where the driver offers no
 // swap control (always so under Xvfb); presents with retrace are then put on
 // a timer grid of the mode's refresh period (60 Hz when unknown).
-// Key states come from SDL's keyboard state, so a key pressed and released
-// between two pumps is never seen, as with any snapshot reader.
+// Key changes are SDL's key events, recorded in order by an event filter as
+// SDL pushes them, so a tap between two looks is seen however short.
+// Cannot do: follow a key through a focus change. SDL lets go of every key
+// when its window loses the keyboard and does not take them up again when it
+// comes back, so a key held across the change is found let go at the first
+// look after the focus returns, whenever the finger leaves it.
 // The input wait sleeps on the X connection; with other video drivers it
 // cannot wait, and the response loop yields instead.
 #include <SDL.h>
@@ -51,6 +55,8 @@ State& S = Get();
 
 constexpr int32_t MaxWindowSide = 16384;
 constexpr int WaitNice = -10;
+
+int SDLCALL FilterEvents(void*, SDL_Event* event);
 
 int SDLCALL WatchEvents(void*, SDL_Event* event) {
     // The texture and the renderer's context are gone; Present rebuilds them.
@@ -133,13 +139,20 @@ int32_t EnsureVideo() {
     // Otherwise SDL would put the software renderer's window surface on an
     // OpenGL texture, which loads all of OpenGL after all.
     if (S.softwareRenderer) SDL_SetHint(SDL_HINT_FRAMEBUFFER_ACCELERATION, "0");
-    // Keys are read as states and nobody reads these events: ignoring them
-    // keeps the queue short during a long full-screen wait, where only the
-    // present drains it. The keyboard state is updated all the same.
+    // Nobody reads these events: ignoring them keeps the queue short during
+    // a long full-screen wait, where only the present drains it. Key events
+    // go to the filter, which keeps them out of the queue too.
     SDL_StopTextInput();
-    static const Uint32 ignored[] = {SDL_KEYDOWN,     SDL_KEYUP,      SDL_TEXTINPUT,
-                                     SDL_TEXTEDITING, SDL_MOUSEMOTION, SDL_MOUSEWHEEL};
+    static const Uint32 ignored[] = {SDL_TEXTINPUT, SDL_TEXTEDITING, SDL_MOUSEMOTION,
+                                     SDL_MOUSEWHEEL};
     for (Uint32 type : ignored) SDL_EventState(type, SDL_IGNORE);
+    SDL_SetEventFilter(FilterEvents, nullptr);
+#if defined(SDL_VIDEO_DRIVER_X11)
+    // SDL announces each X event before it turns it into its own: that ends
+    // a run of releases, which can then not be the ones made up on a focus
+    // loss (see FilterEvents).
+    SDL_EventState(SDL_SYSWMEVENT, SDL_ENABLE);
+#endif
     return 1;
 }
 
@@ -400,6 +413,54 @@ constexpr KeyMapping KeyMap[] = {
     {SDL_SCANCODE_APPLICATION, 0xDD},
 };
 
+uint8_t Set1Code(SDL_Scancode code) {
+    for (const KeyMapping& k : KeyMap)
+        if (k.sdl == code) return k.set1;
+    return 0;
+}
+
+void RecordKey(const SDL_KeyboardEvent& key) {
+    // Typed while no window of ours had the keyboard (SDL names none then).
+    if (key.repeat || !S.keyboardOpen || !IsOurWindow(SDL_GetWindowFromID(key.windowID))) return;
+    const uint8_t code = Set1Code(key.keysym.scancode);
+    if (code == 0) return;
+    const uint8_t down = key.state == SDL_PRESSED ? 1 : 0;
+    if (S.keyRingTail - S.keyRingHead == State::KeyRingSize) {
+        S.keysLost = 1;
+        return;
+    }
+    S.keyRing[S.keyRingTail++ % State::KeyRingSize] = {code, down};
+    S.keyTrailingUps = down ? 0 : S.keyTrailingUps + 1;
+}
+
+// Runs on the thread that pumps (ours) as SDL pushes each event; allocates
+// nothing.
+int SDLCALL FilterEvents(void*, SDL_Event* event) {
+    switch (event->type) {
+        case SDL_KEYDOWN:
+        case SDL_KEYUP:
+            RecordKey(event->key);
+            return 0;
+        case SDL_SYSWMEVENT:
+            S.keyTrailingUps = 0;
+            return 0;
+        case SDL_WINDOWEVENT:
+            // When the keyboard leaves, SDL lets go of every key it holds
+            // down and then says the focus went: nobody let go of those.
+            // The keys are read again from a snapshot once the focus is back.
+            if (event->window.event == SDL_WINDOWEVENT_FOCUS_LOST &&
+                IsOurWindow(SDL_GetWindowFromID(event->window.windowID))) {
+                S.keyRingTail -= S.keyTrailingUps;
+                S.keysLost = 1;
+            }
+            break;
+        default:
+            break;
+    }
+    S.keyTrailingUps = 0;
+    return 1;
+}
+
 }  // namespace
 
 // Bytes 0x80-0x9F of Windows-1252; the undefined ones keep their value.
@@ -576,6 +637,7 @@ int32_t PollMessage(Message* message) {
 }
 
 int32_t WaitForInput(int32_t timeoutMs) {
+    if (S.keyRingHead != S.keyRingTail) return 1;
     if (S.messagesWaiting) {
         S.messagesWaiting = 0;
         return 1;
@@ -658,6 +720,8 @@ int32_t LogicalDpiY() { return 96; }
 int32_t KeyboardOpen() {
     if (!EnsureVideo()) return 0;
     S.keyboardOpen = 1;
+    S.keyRingHead = S.keyRingTail = S.keyTrailingUps = 0;
+    S.keysLost = 1;
     return 1;
 }
 
@@ -667,34 +731,30 @@ int32_t KeySnapshot(uint8_t snapshot[256]) {
     if (!IsOurWindow(SDL_GetKeyboardFocus())) return 0;
     int count = 0;
     const Uint8* keys = SDL_GetKeyboardState(&count);
-    StepTrace::Mark(StepTrace::SnapshotPumped, keys[SDL_SCANCODE_W]);
     std::memset(snapshot, 0, 256);
     for (const KeyMapping& k : KeyMap)
         if (k.sdl < count && keys[k.sdl]) snapshot[k.set1] = 0x80;
     return 1;
 }
 
-// Interim: changes as differences between two snapshots.
 int32_t KeyChanges(KeyChange* changes, int32_t capacity, int32_t* count) {
-    static uint8_t last[256];
-    static int32_t haveLast = 0;
     *count = 0;
-    uint8_t now[256];
-    if (!KeySnapshot(now)) {
-        haveLast = 0;
-        return KeysUnreadable;
-    }
-    if (!haveLast) {
-        std::memcpy(last, now, sizeof last);
-        haveLast = 1;
-        return KeysLost;
-    }
-    for (int32_t code = 0; code < 256 && *count < capacity; ++code) {
-        if (((now[code] ^ last[code]) & 0x80) == 0) continue;
-        changes[(*count)++] = {static_cast<uint8_t>(code), static_cast<uint8_t>(now[code] >> 7)};
-        last[code] = now[code];
-    }
-    return KeysRead;
+    if (!S.keyboardOpen) return KeysUnreadable;
+    // Releases read here are no longer at the ring's end when a focus loss
+    // comes in a later pump.
+    S.keyTrailingUps = 0;
+    SDL_PumpEvents();
+    StepTrace::Mark(StepTrace::SnapshotPumped, SDL_GetKeyboardState(nullptr)[SDL_SCANCODE_W]);
+    // Without the focus nothing more is recorded, but what came before the
+    // focus went is given still: a key let go just before counts then.
+    const int32_t focused = IsOurWindow(SDL_GetKeyboardFocus());
+    if (!focused) S.keysLost = 1;
+    if (!focused && S.keyRingHead == S.keyRingTail) return KeysUnreadable;
+    while (*count < capacity && S.keyRingHead != S.keyRingTail)
+        changes[(*count)++] = S.keyRing[S.keyRingHead++ % State::KeyRingSize];
+    if (!focused || S.keyRingHead != S.keyRingTail || !S.keysLost) return KeysRead;
+    S.keysLost = 0;
+    return KeysLost;
 }
 
 void KeyboardClose() { S.keyboardOpen = 0; }
@@ -825,7 +885,10 @@ void Shutdown() {
     S.windows.clear();
     S.keyboardOpen = 0;
     ShutdownFonts();
-    if (S.videoUp) SDL_DelEventWatch(WatchEvents, nullptr);
+    if (S.videoUp) {
+        SDL_DelEventWatch(WatchEvents, nullptr);
+        SDL_SetEventFilter(nullptr, nullptr);
+    }
     S.messagesWaiting = 0;
     SDL_Quit();
     S.videoUp = 0;

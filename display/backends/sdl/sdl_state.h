@@ -47,6 +47,16 @@ struct State {
     std::vector<SDL_Window*> windows;
 
     int32_t keyboardOpen;
+    // Key changes in the order SDL delivered them, recorded by the event
+    // filter as they are pushed, whoever pumps, and taken by KeyChanges.
+    // Head and tail count reads and writes and wrap freely.
+    static constexpr uint32_t KeyRingSize = 256;
+    DisplayBackend::KeyChange keyRing[KeyRingSize];
+    uint32_t keyRingHead, keyRingTail;
+    // Releases at the ring's end with nothing pushed after them: if the
+    // focus-lost event follows, SDL made them up when the keyboard left.
+    uint32_t keyTrailingUps;
+    int32_t keysLost;  // changes were dropped: the next read says so
     // A message reached SDL's queue that the window poll has not had a turn
     // at since: the input wait must not sleep over it.
     int32_t messagesWaiting;
