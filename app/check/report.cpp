@@ -156,7 +156,8 @@ std::vector<std::string> ReportLines(const Recording& r, const Analysis& a, cons
                      : "no keys typed: " + r.noTyping,
          "release to the look that saw it: median " + Fixed(a.seenMedianMs, 3) + " ms, largest " +
              Fixed(a.seenLargestMs, 3) + " ms",
-         "processor used by the program (all its threads) while it waited for the keys: " + Fixed(a.processorPercent, 1) + " % of one",
+         "processor used by the program (all its threads) while it waited for the keys: " +
+             Fixed(a.processorPercent, 1) + " % of one",
          "not measured: the keyboard's own delay (scanning, USB polling)"});
     lines.push_back("");
     AddWrapped(
