@@ -1,5 +1,5 @@
 // Thresholds, and why (the guide says the same to the lab, and
-// docs/notes-check.md sets them beside vision-research practice):
+// docs/timing-check.md sets them beside vision-research practice):
 // - a retrace lock is believed only from a backend that waits for the
 //   display's own retrace, in full screen, on a physical display, at a rate
 //   within 10 % of the mode's (23 to 360 Hz where the mode does not say),
