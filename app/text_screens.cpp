@@ -224,8 +224,12 @@ Response CheckForResponse() {
     // once, and keeps the processor free meanwhile; its time-out bounds how
     // late a stop request is noticed. Where it cannot wait, the loop yields.
     KeyboardState::Poll();
-    if (KeyboardState::WasReleased(ScanCode::W)) return ResponseWord;
-    if (KeyboardState::WasReleased(ScanCode::O)) return ResponseNonWord;
+    // Both answers let go since the last look (the program was not run
+    // meanwhile): the first one let go is the answer.
+    static constexpr int32_t Answers[] = {ScanCode::W, ScanCode::O};
+    const int32_t answer = KeyboardState::FirstReleased(Answers, 2);
+    if (answer == ScanCode::W) return ResponseWord;
+    if (answer == ScanCode::O) return ResponseNonWord;
     if (SpinWhileHeld() || !AppWindow::WaitForInput(InputWaitMs)) SleepMs(0);
     if (KeyboardState::WasReleased(ScanCode::Escape)) return ResponseQuit;
     if (AppWindow::Exists(0) && AppWindow::PollEvent() == AppWindow::CloseRequest)

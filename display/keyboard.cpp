@@ -13,9 +13,10 @@ struct KeyboardModuleState {
     int32_t initCalled;
     int32_t deviceState;  // 0 none, 1 made (acquire pending), 2 last poll succeeded
     // Per scan code: seen down and not let go since; let go after being seen
-    // down, not reported yet.
+    // down and not reported yet, as the release's place in the order (0: no).
     uint8_t seenDown[256];
-    uint8_t released[256];
+    uint32_t released[256];
+    uint32_t releases;
     int32_t mode;
     uint32_t cooperation;
     uint8_t letterTable[256];
@@ -44,7 +45,8 @@ void Apply(const DisplayBackend::KeyChange& change) {
         keyboard.seenDown[code] = 1;
     } else if (keyboard.seenDown[code]) {
         keyboard.seenDown[code] = 0;
-        keyboard.released[code] = 1;
+        // A second tap of the key before the look keeps the first one's place.
+        if (!keyboard.released[code]) keyboard.released[code] = ++keyboard.releases;
     }
 }
 
@@ -125,6 +127,18 @@ int32_t WasReleased(int32_t scanCode) {
     if (code == 0 || !keyboard.released[code]) return 0;
     keyboard.released[code] = 0;
     return 1;
+}
+
+int32_t FirstReleased(const int32_t* scanCodes, int32_t count) {
+    int32_t first = 0;
+    uint32_t firstAt = 0;
+    for (int32_t i = 0; i < count; ++i) {
+        const int32_t code = MapCode(scanCodes[i]);
+        const uint32_t at = code != 0 ? keyboard.released[code] : 0;
+        if (at != 0 && (firstAt == 0 || at < firstAt)) first = scanCodes[i], firstAt = at;
+    }
+    if (first != 0) keyboard.released[MapCode(first)] = 0;
+    return first;
 }
 
 int32_t IsHeld(int32_t scanCode) {

@@ -17,6 +17,9 @@ int32_t Poll();
 // 1 once for a key that went down (or was down when the wait began) and was
 // let go since; however short the tap, and whatever came between the looks.
 int32_t WasReleased(int32_t scanCode);
+// Of the keys given, the one let go first as WasReleased sees it (and only
+// it taken), or 0: two taps between two looks keep their order.
+int32_t FirstReleased(const int32_t* scanCodes, int32_t count);
 // 1 while the key is held: seen down and not let go.
 int32_t IsHeld(int32_t scanCode);
 void Close();

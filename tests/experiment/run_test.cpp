@@ -92,7 +92,7 @@ TEST(Run, ReactionTimesToTheMillisecond) {
     script.push_back({ScriptEvent::FocusGained, WordPresent(4), 1000000, 0});
     const int64_t times[] = {1045000, 12003000, 61234000};
     for (int i = 0; i < 3; ++i) Answer(script, 5 + i, times[i], ScanCode::W);
-    // [W] and [O] let go between the same two polls: [W] wins.
+    // [O] and then [W] let go between the same two polls: the first one let go answers.
     script.push_back({ScriptEvent::KeyDown, 17, 100000, ScanCode::O});
     script.push_back({ScriptEvent::KeyDown, 17, 100000, ScanCode::W});
     script.push_back({ScriptEvent::KeyUp, 17, 250000, ScanCode::O});
@@ -104,7 +104,7 @@ TEST(Run, ReactionTimesToTheMillisecond) {
     EXPECT_EQ(run.Read(ResultsName), Header +
                                          "  0.000\tW\tw0\r\n  0.045\tO\tw45\r\n  0.523\tW\tw523\r\n"
                                          "  1.000\tW\tw1000\r\n  1.045\tW\tw1045\r\n 12.003\tW\tw12003\r\n"
-                                         " 61.234\tW\tw61234\r\n  0.250\tW\tboth\r\n");
+                                         " 61.234\tW\tw61234\r\n  0.250\tO\tboth\r\n");
 }
 
 TEST(Run, ReactionTimeText) {

@@ -76,7 +76,11 @@ TEST(Keyboard, ReleasesFromOrderedChanges) {
                // once the keys can be read again; a key typed there is not.
                Event{Event::KeyDown, 0, 30, W}, Event{Event::FocusLost, 0, 40, 0},
                Event{Event::KeyDown, 0, 50, O}, Event{Event::KeyUp, 0, 50, O},
-               Event{Event::KeyUp, 0, 60, W}, Event{Event::FocusGained, 0, 70, 0}});
+               Event{Event::KeyUp, 0, 60, W}, Event{Event::FocusGained, 0, 70, 0},
+               // Three answer taps between two looks: the first one let go answers.
+               Event{Event::KeyDown, 0, 80, O}, Event{Event::KeyUp, 0, 80, O},
+               Event{Event::KeyDown, 0, 80, W}, Event{Event::KeyUp, 0, 80, W},
+               Event{Event::KeyDown, 0, 80, O}, Event{Event::KeyUp, 0, 80, O}});
     ASSERT_EQ(KeyboardState::Init(), 1);
     KeyboardState::SetMode(KeyboardState::KeepSystemKey);
     ASSERT_EQ(KeyboardState::BeginWait(), 1);
@@ -100,6 +104,10 @@ TEST(Keyboard, ReleasesFromOrderedChanges) {
     EXPECT_EQ(KeyboardState::Poll(), 1);
     EXPECT_EQ(KeyboardState::WasReleased(W), 1);
     EXPECT_EQ(KeyboardState::WasReleased(O), 0);
+    now = 80;
+    KeyboardState::Poll();
+    constexpr int32_t Answers[] = {W, O};
+    EXPECT_EQ(KeyboardState::FirstReleased(Answers, 2), O);
     KeyboardState::Close();
 }
 
