@@ -70,7 +70,8 @@ std::string MethodsSentence(const Recording& r, const Analysis& a, const ReportC
                   : "the hand-over of the word's frame to the display";
     s += " to the key's release";
     if (r.keysTyped && a.tapsCounted == static_cast<int32_t>(r.taps.size()) && a.tapsCounted > 0)
-        s += " as the program saw it (" + Fixed(a.seenMedianMs, 1) +
+        s += " as the program saw it (" +
+             (a.seenMedianMs < 0.05 ? std::string("under 0.1") : Fixed(a.seenMedianMs, 1)) +
              " ms after a typed release, median; the keyboard's own delay not measured)";
     return s + ".";
 }

@@ -87,7 +87,7 @@ def timing_check(wordtap, demo):
     folder = fresh_folder(demo, "check")
     found = lambda: sorted(f for f in os.listdir(folder) if f.startswith("timingcheck_"))
     with XServer(log_dir=folder) as x:
-        run = Wordtap(wordtap, folder, x.env, ["--check"])
+        run = Wordtap(wordtap, folder, x.env, args=["--check"])
         try:
             wait_for(lambda: len(found()) == 2, 90, "the timing check's report and plot")
             time.sleep(1)
