@@ -84,8 +84,9 @@ Handle Open(const char* path, uint32_t access, uint32_t share, Disposition dispo
 
     // Only files and devices: a directory, pipe or socket holds no text.
     struct stat st;
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
-        const int error = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+    const int statError = ::fstat(fd, &st) != 0 ? errno : 0;
+    if (statError != 0 || S_ISDIR(st.st_mode) || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) {
+        const int error = statError != 0 ? statError : S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
         return Failed(error);
     }
